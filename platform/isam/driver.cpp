@@ -1,0 +1,25 @@
+// Driver lookup by the name written in an external-database clause.
+#include "platform/isam/driver.h"
+
+#include "platform/jet/text.h"
+
+namespace qx::isam {
+
+void DriverRegistry::add(std::shared_ptr<Driver> driver) {
+    drivers_.push_back(std::move(driver));
+}
+
+Driver* DriverRegistry::find(std::string_view clauseDriver) const {
+    std::string wanted = jet::asciiLower(clauseDriver);
+    for (const auto& d : drivers_)
+        for (const auto& n : d->names())
+            if (n == wanted) return d.get();
+    return nullptr;
+}
+
+const DriverRegistry& builtinDrivers() {
+    static const DriverRegistry registry;
+    return registry;
+}
+
+}  // namespace qx::isam

@@ -1,0 +1,61 @@
+// The interface every file driver (Excel, dBASE, Text, Access) gives the engine: list the tables
+// of a file, stream a table's rows out, write a table from a stream of rows.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/jet/translator.h"
+#include "platform/jet/types.h"
+
+namespace qx::isam {
+
+using jet::ColumnDef;
+using jet::ExternalClause;
+using jet::Value;
+
+// Rows handed out one at a time; columns are known before the first row.
+class RowSource {
+  public:
+    virtual ~RowSource() = default;
+    virtual const std::vector<ColumnDef>& columns() const = 0;
+    // Fills `row` (one value per column) and returns true, or returns false at the end or on an
+    // error, which `error()` then describes.
+    virtual bool next(std::vector<Value>& row) = 0;
+    virtual std::string error() const { return {}; }
+};
+
+struct TableName {
+    std::string name;
+    std::string type;  // "TABLE", "SYSTEM TABLE", "VIEW", ... as a schema listing names it
+};
+
+class Driver {
+  public:
+    virtual ~Driver() = default;
+    // The clause driver names this driver answers to, lower-cased ("excel 8.0", "" for Access).
+    virtual std::vector<std::string> names() const = 0;
+    virtual bool listTables(const ExternalClause& db, std::vector<TableName>& out,
+                            std::string& error) = 0;
+    virtual std::unique_ptr<RowSource> readTable(const ExternalClause& db, const std::string& table,
+                                                 std::string& error) = 0;
+    virtual bool writeTable(const ExternalClause& db, const std::string& table, RowSource& rows,
+                            std::string& error) = 0;
+};
+
+// The drivers an engine connection may use, looked up by the clause's driver name.
+class DriverRegistry {
+  public:
+    void add(std::shared_ptr<Driver> driver);
+    Driver* find(std::string_view clauseDriver) const;
+
+  private:
+    std::vector<std::shared_ptr<Driver>> drivers_;
+};
+
+// The registry with every driver built into the program.
+const DriverRegistry& builtinDrivers();
+
+}  // namespace qx::isam

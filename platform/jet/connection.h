@@ -1,0 +1,110 @@
+// A connection to a working database in the Jet dialect: opened with an OLE DB style connection
+// string, it runs one Jet statement per call and lists the user tables. Nothing here throws.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/jet/translator.h"
+#include "platform/jet/types.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace qx::isam {
+class DriverRegistry;
+}
+
+namespace qx::jet {
+
+inline constexpr std::size_t kMaxStatementLength = 1 << 20;
+
+// "Provider=...;Data Source=...;..." with its two keys that matter.
+struct ConnectionString {
+    std::string provider;
+    std::filesystem::path dataSource;
+
+    static std::optional<ConnectionString> parse(std::string_view text);
+};
+
+// A field of a record set or of a statement's result.
+struct Field {
+    std::string name;
+    JetType type = JetType::Text;
+    int size = 255;
+
+    int typeCode() const { return adoTypeCode(type); }
+    int definedSize() const { return adoDefinedSize(type, size); }
+};
+
+struct Outcome {
+    bool ok = false;
+    std::string message;  // the engine's message when not ok
+    explicit operator bool() const { return ok; }
+};
+
+class Connection {
+  public:
+    explicit Connection(const isam::DriverRegistry* drivers = nullptr);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Opens an existing working database; a missing or foreign file fails.
+    Outcome open(std::string_view connectionString);
+    Outcome openFile(const std::filesystem::path& file);
+    bool isOpen() const { return db_ != nullptr; }
+    void close();
+
+    // Runs exactly one Jet statement. A refused statement changes nothing.
+    Outcome execute(std::string_view jetSql);
+
+    // The user tables, in the order they were created.
+    std::vector<std::string> tables();
+    // The fields of a table, or nothing when it does not exist.
+    std::optional<std::vector<Field>> tableFields(std::string_view table);
+
+    // For record sets: a prepared query with its fields. `rows` is filled when working out the
+    // types needed the values already.
+    struct Query {
+        sqlite3_stmt* stmt = nullptr;
+        std::vector<Field> fields;
+        std::vector<std::vector<Value>> rows;
+        bool materialized = false;
+    };
+    Outcome prepareQuery(std::string_view jetSelectOrTable, Query& out);
+
+    sqlite3* handle() const { return db_; }
+
+  private:
+    struct InternalScope;
+    Outcome run(const Plan& plan);
+    Outcome runSql(const std::string& sql);
+    Outcome loadSources(const std::vector<ExternalSource>& sources);
+    void dropSources(const std::vector<ExternalSource>& sources);
+    Outcome selectInto(const Plan& plan);
+    Outcome alterColumn(const Plan& plan);
+    Outcome describe(sqlite3_stmt* stmt, const std::vector<SelectItem>& items,
+                     std::vector<Field>& fields, std::vector<std::vector<Value>>* rows,
+                     bool& materialized);
+    Outcome engineError(const std::string& context = {}) const;
+
+    static int authorize(void* self, int action, const char* a, const char* b, const char* db,
+                         const char* trigger);
+
+    sqlite3* db_ = nullptr;
+    const isam::DriverRegistry* drivers_;
+    int internal_ = 0;
+};
+
+// Copies a working database into a new, compacted file (which must not exist yet).
+Outcome compactDatabase(const std::filesystem::path& source, const std::filesystem::path& target);
+
+// Creates an empty working database at `file` (which must not exist yet).
+Outcome createEmptyDatabase(const std::filesystem::path& file);
+
+}  // namespace qx::jet

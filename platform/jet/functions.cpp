@@ -1,0 +1,753 @@
+// Jet's functions on SQLite: registered per connection, deterministic where Jet's are.
+#include "platform/jet/functions.h"
+
+#include <sqlite3.h>
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <limits>
+#include <memory>
+
+#include "platform/jet/text.h"
+
+namespace qx::jet {
+
+Value valueFromSqlite(sqlite3_value* v) {
+    switch (sqlite3_value_type(v)) {
+        case SQLITE_INTEGER:
+            return Value::ofInteger(sqlite3_value_int64(v));
+        case SQLITE_FLOAT:
+            return Value::ofReal(sqlite3_value_double(v));
+        case SQLITE_TEXT: {
+            auto p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+            return Value::ofText(std::string(p, static_cast<std::size_t>(sqlite3_value_bytes(v))));
+        }
+        case SQLITE_BLOB: {
+            auto p = static_cast<const char*>(sqlite3_value_blob(v));
+            return Value::ofBlob(
+                std::string(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(v))));
+        }
+        default:
+            return Value::null();
+    }
+}
+
+std::optional<std::string> valueText(const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Null:
+            return std::nullopt;
+        case Value::Kind::Integer:
+            return std::to_string(v.integer);
+        case Value::Kind::Real:
+            return formatDouble(v.real);
+        default:
+            return v.text;
+    }
+}
+
+std::optional<double> parseNumber(std::string_view t) {
+    std::size_t b = t.find_first_not_of(" \t\r\n");
+    if (b == std::string_view::npos) return std::nullopt;
+    std::size_t e = t.find_last_not_of(" \t\r\n");
+    t = t.substr(b, e - b + 1);
+    bool negative = false;
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
+        negative = t[0] == '-';
+        t.remove_prefix(1);
+    }
+    if (t.empty() || t[0] == '+' || t[0] == '-') return std::nullopt;
+    double d = 0;
+    auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
+    if (ec != std::errc() || p != t.data() + t.size()) return std::nullopt;
+    return negative ? -d : d;
+}
+
+namespace {
+
+// The number a value stands for in arithmetic and conversions to numbers.
+std::optional<double> numberOf(const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Integer:
+            return static_cast<double>(v.integer);
+        case Value::Kind::Real:
+            return v.real;
+        case Value::Kind::Text:
+            if (auto d = parseNumber(v.text)) return d;
+            if (auto dt = parseIsoDateTime(v.text)) return toSerial(*dt);
+            return std::nullopt;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<DateTime> dateOf(const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Integer:
+        case Value::Kind::Real:
+            return fromSerial(v.kind == Value::Kind::Integer ? static_cast<double>(v.integer)
+                                                             : v.real);
+        case Value::Kind::Text: {
+            std::string_view t = v.text;
+            std::size_t b = t.find_first_not_of(' ');
+            if (b == std::string_view::npos) return std::nullopt;
+            t = t.substr(b, t.find_last_not_of(' ') - b + 1);
+            if (auto dt = parseDateText(t)) return dt;
+            if (auto d = parseNumber(t)) return fromSerial(*d);
+            return std::nullopt;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// Round half to even, as Jet's CLng, CInt and Round do.
+double bankersRound(double d) {
+    return std::nearbyint(d);
+}
+
+std::optional<Value> toInteger(const Value& v, double lo, double hi) {
+    if (v.kind == Value::Kind::Text) {
+        std::string_view t = v.text;
+        if (t.find_first_not_of(' ') == std::string_view::npos) return Value::null();
+    }
+    auto d = numberOf(v);
+    if (!d) return std::nullopt;
+    double r = bankersRound(*d);
+    if (r < lo || r > hi) return std::nullopt;
+    return Value::ofInteger(static_cast<std::int64_t>(r));
+}
+
+std::optional<Value> toReal(const Value& v, bool single) {
+    if (v.kind == Value::Kind::Text && v.text.find_first_not_of(' ') == std::string::npos)
+        return Value::null();
+    auto d = numberOf(v);
+    if (!d) return std::nullopt;
+    if (single) {
+        if (std::fabs(*d) > std::numeric_limits<float>::max()) return std::nullopt;
+        float f = static_cast<float>(*d);
+        // Keep the value a single shows, not the widened binary fraction.
+        auto parsed = parseNumber(formatSingle(f));
+        return Value::ofReal(parsed.value_or(f));
+    }
+    if (*d == std::floor(*d) && std::fabs(*d) < 9e15)
+        return Value::ofInteger(static_cast<std::int64_t>(*d));
+    return Value::ofReal(*d);
+}
+
+std::optional<Value> toBit(const Value& v) {
+    if (v.kind == Value::Kind::Text) {
+        std::string u = asciiUpper(v.text);
+        u.erase(0, u.find_first_not_of(' '));
+        u.erase(u.find_last_not_of(' ') + 1);
+        if (u.empty()) return Value::null();
+        if (u == "TRUE" || u == "YES" || u == "ON") return Value::ofInteger(-1);
+        if (u == "FALSE" || u == "NO" || u == "OFF") return Value::ofInteger(0);
+    }
+    auto d = numberOf(v);
+    if (!d) return std::nullopt;
+    return Value::ofInteger(*d != 0 ? -1 : 0);
+}
+
+std::string truncateChars(const std::string& s, std::size_t n) {
+    std::size_t i = 0, count = 0;
+    while (i < s.size() && count < n) {
+        nextCodePoint(s, i);
+        ++count;
+    }
+    return s.substr(0, i);
+}
+
+}  // namespace
+
+std::optional<Value> convertValue(const Value& v, const ColumnDef& to) {
+    if (v.isNull()) return v;
+    switch (to.type) {
+        case JetType::Text:
+        case JetType::Memo: {
+            std::string text = *valueText(v);
+            if (to.type == JetType::Text)
+                text = truncateChars(text, static_cast<std::size_t>(to.size));
+            return Value::ofText(std::move(text));
+        }
+        case JetType::Long:
+            return toInteger(v, -2147483648.0, 2147483647.0);
+        case JetType::Short:
+            return toInteger(v, -32768.0, 32767.0);
+        case JetType::Byte:
+            return toInteger(v, 0.0, 255.0);
+        case JetType::Single:
+            return toReal(v, true);
+        case JetType::Double:
+            return toReal(v, false);
+        case JetType::Currency: {
+            auto r = toReal(v, false);
+            if (!r || r->isNull()) return r;
+            if (r->kind == Value::Kind::Real) {
+                double scaled = std::nearbyint(r->real * 10000.0) / 10000.0;
+                if (std::fabs(scaled) > 922337203685477.0) return std::nullopt;
+                r->real = scaled;
+            }
+            return r;
+        }
+        case JetType::DateTime: {
+            if (v.kind == Value::Kind::Text && v.text.find_first_not_of(' ') == std::string::npos)
+                return Value::null();
+            auto dt = dateOf(v);
+            if (!dt) return std::nullopt;
+            return Value::ofText(formatDateTime(*dt));
+        }
+        case JetType::Bit:
+            return toBit(v);
+        case JetType::Binary:
+            return Value::ofBlob(*valueText(v));
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+Value arg(sqlite3_value** argv, int k) {
+    return valueFromSqlite(argv[k]);
+}
+
+void resultValue(sqlite3_context* ctx, const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Null:
+            sqlite3_result_null(ctx);
+            break;
+        case Value::Kind::Integer:
+            sqlite3_result_int64(ctx, v.integer);
+            break;
+        case Value::Kind::Real:
+            sqlite3_result_double(ctx, v.real);
+            break;
+        case Value::Kind::Text:
+            sqlite3_result_text64(ctx, v.text.data(), v.text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+            break;
+        case Value::Kind::Blob:
+            sqlite3_result_blob64(ctx, v.text.data(), v.text.size(), SQLITE_TRANSIENT);
+            break;
+    }
+}
+
+void resultText(sqlite3_context* ctx, const std::string& s) {
+    sqlite3_result_text64(ctx, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+void resultNumber(sqlite3_context* ctx, double d) {
+    if (d == std::floor(d) && std::fabs(d) < 9e15)
+        sqlite3_result_int64(ctx, static_cast<std::int64_t>(d));
+    else
+        sqlite3_result_double(ctx, d);
+}
+
+bool anyNull(int argc, sqlite3_value** argv) {
+    for (int k = 0; k < argc; ++k)
+        if (sqlite3_value_type(argv[k]) == SQLITE_NULL) return true;
+    return false;
+}
+
+int collateNoCase(void*, int na, const void* a, int nb, const void* b) {
+    return compareNoCase(
+        std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(na)),
+        std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(nb)));
+}
+
+void fnLike(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    auto* pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 0));
+    if (!pattern) {
+        auto p = valueText(arg(argv, 0)).value_or("");
+        pattern = new LikePattern(p);
+        sqlite3_set_auxdata(ctx, 0, pattern, [](void* x) { delete static_cast<LikePattern*>(x); });
+        pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 0));
+        if (!pattern) {  // SQLite may drop auxiliary data at once; match without caching
+            LikePattern local(valueText(arg(argv, 0)).value_or(""));
+            sqlite3_result_int(ctx, local.matches(valueText(arg(argv, 1)).value_or("")) ? 1 : 0);
+            return;
+        }
+    }
+    sqlite3_result_int(ctx, pattern->matches(valueText(arg(argv, 1)).value_or("")) ? 1 : 0);
+}
+
+void fnCat(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto a = valueText(arg(argv, 0));
+    auto b = valueText(arg(argv, 1));
+    if (!a && !b) return sqlite3_result_null(ctx);
+    resultText(ctx, a.value_or("") + b.value_or(""));
+}
+
+using TextFn = std::string (*)(const std::string&);
+
+template <TextFn F>
+void fnText(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    resultText(ctx, F(*valueText(arg(argv, 0))));
+}
+
+std::string trimBoth(const std::string& s) {
+    std::size_t b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+std::string trimLeft(const std::string& s) {
+    std::size_t b = s.find_first_not_of(' ');
+    return b == std::string::npos ? std::string() : s.substr(b);
+}
+std::string trimRight(const std::string& s) {
+    std::size_t e = s.find_last_not_of(' ');
+    return e == std::string::npos ? std::string() : s.substr(0, e + 1);
+}
+std::string upperText(const std::string& s) {
+    return toUpper(s);
+}
+std::string lowerText(const std::string& s) {
+    return toLower(s);
+}
+std::string reversed(const std::string& s) {
+    std::vector<char32_t> cps;
+    for (std::size_t i = 0; i < s.size();) cps.push_back(nextCodePoint(s, i));
+    std::string out;
+    for (auto it = cps.rbegin(); it != cps.rend(); ++it) appendUtf8(out, *it);
+    return out;
+}
+
+// Byte offset of the code point at 0-based index `chars` (or the end).
+std::size_t offsetOfChar(const std::string& s, std::int64_t chars) {
+    std::size_t i = 0;
+    for (std::int64_t k = 0; k < chars && i < s.size(); ++k) nextCodePoint(s, i);
+    return i;
+}
+
+bool argCount(sqlite3_context* ctx, sqlite3_value* v, std::int64_t& out) {
+    auto d = numberOf(valueFromSqlite(v));
+    if (!d || *d < 0) {
+        sqlite3_result_error(ctx, "函数参数无效：长度或位置不能为负数或非数字", -1);
+        return false;
+    }
+    out = static_cast<std::int64_t>(bankersRound(*d));
+    return true;
+}
+
+void fnLeft(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    std::int64_t n = 0;
+    if (!argCount(ctx, argv[1], n)) return;
+    std::string s = *valueText(arg(argv, 0));
+    resultText(ctx, s.substr(0, offsetOfChar(s, n)));
+}
+
+void fnRight(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    std::int64_t n = 0;
+    if (!argCount(ctx, argv[1], n)) return;
+    std::string s = *valueText(arg(argv, 0));
+    auto total = static_cast<std::int64_t>(codePointCount(s));
+    resultText(ctx, s.substr(offsetOfChar(s, std::max<std::int64_t>(0, total - n))));
+}
+
+void fnMid(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    std::int64_t start = 0, len = std::numeric_limits<std::int64_t>::max();
+    if (!argCount(ctx, argv[1], start)) return;
+    if (start < 1) return sqlite3_result_error(ctx, "函数 Mid 的起始位置必须大于 0", -1);
+    if (argc == 3 && !argCount(ctx, argv[2], len)) return;
+    std::string s = *valueText(arg(argv, 0));
+    std::size_t from = offsetOfChar(s, start - 1);
+    std::string rest = s.substr(from);
+    resultText(ctx, len == std::numeric_limits<std::int64_t>::max()
+                        ? rest
+                        : rest.substr(0, offsetOfChar(rest, len)));
+}
+
+void fnInstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    int k = 0;
+    std::int64_t start = 1;
+    if (argc >= 3) {
+        if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+        if (!argCount(ctx, argv[0], start)) return;
+        if (start < 1) return sqlite3_result_error(ctx, "函数 InStr 的起始位置必须大于 0", -1);
+        k = 1;
+    }
+    bool binary = false;
+    if (argc == 4) binary = numberOf(arg(argv, 3)).value_or(1) == 0;
+    if (sqlite3_value_type(argv[k]) == SQLITE_NULL ||
+        sqlite3_value_type(argv[k + 1]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
+    std::string hay = *valueText(arg(argv, k));
+    std::string needle = *valueText(arg(argv, k + 1));
+    if (!binary) {
+        hay = toLower(hay);
+        needle = toLower(needle);
+    }
+    std::size_t from = offsetOfChar(hay, start - 1);
+    if (from >= hay.size() && !(needle.empty() && from == hay.size()))
+        return sqlite3_result_int(ctx, 0);
+    std::size_t at = hay.find(needle, from);
+    if (at == std::string::npos) return sqlite3_result_int(ctx, 0);
+    sqlite3_result_int64(ctx, static_cast<std::int64_t>(codePointCount(hay.substr(0, at))) + 1);
+}
+
+void fnReplace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    std::string s = *valueText(arg(argv, 0));
+    std::string find = *valueText(arg(argv, 1));
+    std::string with = *valueText(arg(argv, 2));
+    if (find.empty()) return resultText(ctx, s);
+    std::string out;
+    std::size_t pos = 0;
+    for (std::size_t at; (at = s.find(find, pos)) != std::string::npos; pos = at + find.size())
+        out += s.substr(pos, at - pos) + with;
+    out += s.substr(pos);
+    resultText(ctx, out);
+}
+
+void fnSpace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    std::int64_t n = 0;
+    if (!argCount(ctx, argv[0], n)) return;
+    if (n > 1000000) return sqlite3_result_error(ctx, "函数 Space 的长度过大", -1);
+    resultText(ctx, std::string(static_cast<std::size_t>(n), ' '));
+}
+
+void fnVal(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    std::string s = *valueText(arg(argv, 0));
+    // Val reads the longest leading number, ignoring blanks, and gives 0 when there is none.
+    std::string digits;
+    bool seenDot = false, seenExp = false;
+    for (char c : s) {
+        if (c == ' ' || c == '\t') continue;
+        if ((c == '+' || c == '-') &&
+            (digits.empty() || digits.back() == 'e' || digits.back() == 'E')) {
+            digits += c;
+        } else if (c >= '0' && c <= '9') {
+            digits += c;
+        } else if (c == '.' && !seenDot && !seenExp) {
+            seenDot = true;
+            digits += c;
+        } else if ((c == 'e' || c == 'E') && !seenExp && !digits.empty()) {
+            seenExp = true;
+            digits += c;
+        } else {
+            break;
+        }
+    }
+    while (!digits.empty()) {
+        if (auto d = parseNumber(digits)) return resultNumber(ctx, *d);
+        digits.pop_back();
+    }
+    sqlite3_result_int(ctx, 0);
+}
+
+void fnStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    Value v = arg(argv, 0);
+    std::string s = *valueText(v);
+    auto d = numberOf(v);
+    if (d && *d >= 0 && v.kind != Value::Kind::Text) s = " " + s;
+    resultText(ctx, s);
+}
+
+template <JetType T>
+void fnConvert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    ColumnDef def;
+    def.type = T;
+    def.size = 255;
+    auto v = convertValue(arg(argv, 0), def);
+    if (!v) return sqlite3_result_error(ctx, "类型不匹配：值不能转换为所需的类型", -1);
+    resultValue(ctx, *v);
+}
+
+// jet_alter(value, type, size): the conversion of ALTER COLUMN; refuses what does not convert.
+void fnAlter(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    ColumnDef def;
+    def.type = static_cast<JetType>(sqlite3_value_int(argv[1]));
+    def.size = sqlite3_value_int(argv[2]);
+    Value v = arg(argv, 0);
+    auto converted = convertValue(v, def);
+    if (!converted) {
+        std::string msg =
+            "数据类型转换错误：值“" + valueText(v).value_or("") + "”不能转换为新的类型";
+        return sqlite3_result_error(ctx, msg.c_str(), -1);
+    }
+    resultValue(ctx, *converted);
+}
+
+void fnCstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    resultText(ctx, *valueText(arg(argv, 0)));
+}
+
+void fnDateValue(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    auto dt = dateOf(arg(argv, 0));
+    if (!dt) return sqlite3_result_error(ctx, "类型不匹配：值不是日期", -1);
+    dt->hour = dt->minute = dt->second = 0;
+    resultText(ctx, formatDateTime(*dt));
+}
+
+template <int Part>
+void fnDatePart(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    auto dt = dateOf(arg(argv, 0));
+    if (!dt) return sqlite3_result_error(ctx, "类型不匹配：值不是日期", -1);
+    int v = 0;
+    switch (Part) {
+        case 0:
+            v = dt->year;
+            break;
+        case 1:
+            v = dt->month;
+            break;
+        case 2:
+            v = dt->day;
+            break;
+        case 3:
+            v = dt->hour;
+            break;
+        case 4:
+            v = dt->minute;
+            break;
+        case 5:
+            v = dt->second;
+            break;
+        case 6: {
+            // Sunday is 1; 1899-12-30 was a Saturday.
+            auto days =
+                static_cast<std::int64_t>(std::floor(toSerial({dt->year, dt->month, dt->day})));
+            v = static_cast<int>(((days % 7) + 7 + 6) % 7) + 1;
+            break;
+        }
+    }
+    sqlite3_result_int(ctx, v);
+}
+
+DateTime localNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &now);
+#else
+    localtime_r(&now, &tm);
+#endif
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+template <int Which>
+void fnClock(sqlite3_context* ctx, int, sqlite3_value**) {
+    DateTime dt = localNow();
+    if (Which == 0) dt.hour = dt.minute = dt.second = 0;
+    if (Which == 2) {
+        dt.year = 1899;
+        dt.month = 12;
+        dt.day = 30;
+    }
+    resultText(ctx, formatDateTime(dt));
+}
+
+template <int Which>
+void fnNumber(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    Value v = arg(argv, 0);
+    auto d = numberOf(v);
+    if (!d) return sqlite3_result_error(ctx, "类型不匹配：值不是数字", -1);
+    if (v.kind == Value::Kind::Integer && Which != 4) {
+        std::int64_t i = v.integer;
+        if (Which == 0) i = i < 0 ? -i : i;
+        if (Which == 3) i = i > 0 ? 1 : i < 0 ? -1 : 0;
+        return sqlite3_result_int64(ctx, i);
+    }
+    switch (Which) {
+        case 0:
+            return resultNumber(ctx, std::fabs(*d));
+        case 1:
+            return resultNumber(ctx, std::floor(*d));
+        case 2:
+            return resultNumber(ctx, std::trunc(*d));
+        case 3:
+            return sqlite3_result_int(ctx, *d > 0 ? 1 : *d < 0 ? -1 : 0);
+        case 4:
+            if (*d < 0) return sqlite3_result_error(ctx, "函数 Sqr 的参数不能为负数", -1);
+            return sqlite3_result_double(ctx, std::sqrt(*d));
+    }
+}
+
+void fnRound(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    auto d = numberOf(arg(argv, 0));
+    if (!d) return sqlite3_result_error(ctx, "类型不匹配：值不是数字", -1);
+    std::int64_t places = 0;
+    if (argc == 2 && !argCount(ctx, argv[1], places)) return;
+    if (places > 15) return resultNumber(ctx, *d);
+    double scale = std::pow(10.0, static_cast<double>(places));
+    resultNumber(ctx, bankersRound(*d * scale) / scale);
+}
+
+template <int Which>
+void fnArith(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    auto a = numberOf(arg(argv, 0));
+    auto b = numberOf(arg(argv, 1));
+    if (!a || !b) return sqlite3_result_error(ctx, "类型不匹配：值不是数字", -1);
+    if (Which == 2) return sqlite3_result_double(ctx, std::pow(*a, *b));
+    double x = bankersRound(*a), y = bankersRound(*b);
+    if (y == 0) return sqlite3_result_error(ctx, "除数为零", -1);
+    if (Which == 0) return resultNumber(ctx, std::fmod(x, y));
+    resultNumber(ctx, std::trunc(x / y));
+}
+
+void fnAsc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    std::string s = *valueText(arg(argv, 0));
+    if (s.empty()) return sqlite3_result_error(ctx, "函数 Asc 的参数不能为空字符串", -1);
+    std::size_t i = 0;
+    sqlite3_result_int64(ctx, static_cast<std::int64_t>(nextCodePoint(s, i)));
+}
+
+void fnChr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    std::int64_t n = 0;
+    if (!argCount(ctx, argv[0], n)) return;
+    if (n > 0x10FFFF) return sqlite3_result_error(ctx, "函数 Chr 的参数超出范围", -1);
+    std::string out;
+    appendUtf8(out, static_cast<char32_t>(n));
+    resultText(ctx, out);
+}
+
+// First and Last keep the first and the last value of the group, Null included.
+template <bool Last>
+void aggFirstStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto** slot =
+        static_cast<sqlite3_value**>(sqlite3_aggregate_context(ctx, sizeof(sqlite3_value*) + 1));
+    if (!slot) return sqlite3_result_error_nomem(ctx);
+    bool& seen = *reinterpret_cast<bool*>(reinterpret_cast<char*>(slot) + sizeof(sqlite3_value*));
+    if (seen && !Last) return;
+    if (*slot) sqlite3_value_free(*slot);
+    *slot = sqlite3_value_dup(argv[0]);
+    seen = true;
+}
+
+void aggFirstFinal(sqlite3_context* ctx) {
+    auto** slot = static_cast<sqlite3_value**>(sqlite3_aggregate_context(ctx, 0));
+    if (!slot || !*slot) return sqlite3_result_null(ctx);
+    sqlite3_result_value(ctx, *slot);
+    sqlite3_value_free(*slot);
+    *slot = nullptr;
+}
+
+struct StdevState {
+    double n, mean, m2;
+};
+
+void aggStdevStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto* s = static_cast<StdevState*>(sqlite3_aggregate_context(ctx, sizeof(StdevState)));
+    if (!s) return sqlite3_result_error_nomem(ctx);
+    auto d = numberOf(valueFromSqlite(argv[0]));
+    if (!d || sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
+    s->n += 1;
+    double delta = *d - s->mean;
+    s->mean += delta / s->n;
+    s->m2 += delta * (*d - s->mean);
+}
+
+void aggStdevFinal(sqlite3_context* ctx) {
+    auto* s = static_cast<StdevState*>(sqlite3_aggregate_context(ctx, 0));
+    if (!s || s->n < 2) return sqlite3_result_null(ctx);
+    sqlite3_result_double(ctx, std::sqrt(s->m2 / (s->n - 1)));
+}
+
+struct Scalar {
+    const char* name;
+    int args;
+    void (*fn)(sqlite3_context*, int, sqlite3_value**);
+    bool deterministic;
+};
+
+}  // namespace
+
+int registerJetFunctions(sqlite3* db) {
+    int rc = sqlite3_create_collation_v2(db, "JETCI", SQLITE_UTF8, nullptr, collateNoCase, nullptr);
+    if (rc != SQLITE_OK) return rc;
+    static const Scalar kScalars[] = {
+        {"like", 2, fnLike, true},
+        {"jet_cat", 2, fnCat, true},
+        {"jet_left", 2, fnLeft, true},
+        {"jet_right", 2, fnRight, true},
+        {"jet_mid", 2, fnMid, true},
+        {"jet_mid", 3, fnMid, true},
+        {"jet_trim", 1, fnText<trimBoth>, true},
+        {"jet_ltrim", 1, fnText<trimLeft>, true},
+        {"jet_rtrim", 1, fnText<trimRight>, true},
+        {"jet_ucase", 1, fnText<upperText>, true},
+        {"jet_lcase", 1, fnText<lowerText>, true},
+        {"jet_strreverse", 1, fnText<reversed>, true},
+        {"jet_instr", 2, fnInstr, true},
+        {"jet_instr", 3, fnInstr, true},
+        {"jet_instr", 4, fnInstr, true},
+        {"jet_replace", 3, fnReplace, true},
+        {"jet_space", 1, fnSpace, true},
+        {"jet_val", 1, fnVal, true},
+        {"jet_str", 1, fnStr, true},
+        {"jet_cstr", 1, fnCstr, true},
+        {"jet_alter", 3, fnAlter, true},
+        {"jet_clng", 1, fnConvert<JetType::Long>, true},
+        {"jet_cint", 1, fnConvert<JetType::Short>, true},
+        {"jet_cbyte", 1, fnConvert<JetType::Byte>, true},
+        {"jet_cdbl", 1, fnConvert<JetType::Double>, true},
+        {"jet_csng", 1, fnConvert<JetType::Single>, true},
+        {"jet_ccur", 1, fnConvert<JetType::Currency>, true},
+        {"jet_cbool", 1, fnConvert<JetType::Bit>, true},
+        {"jet_cdate", 1, fnConvert<JetType::DateTime>, true},
+        {"jet_datevalue", 1, fnDateValue, true},
+        {"jet_year", 1, fnDatePart<0>, true},
+        {"jet_month", 1, fnDatePart<1>, true},
+        {"jet_day", 1, fnDatePart<2>, true},
+        {"jet_hour", 1, fnDatePart<3>, true},
+        {"jet_minute", 1, fnDatePart<4>, true},
+        {"jet_second", 1, fnDatePart<5>, true},
+        {"jet_weekday", 1, fnDatePart<6>, true},
+        {"jet_date", 0, fnClock<0>, false},
+        {"jet_now", 0, fnClock<1>, false},
+        {"jet_time", 0, fnClock<2>, false},
+        {"jet_abs", 1, fnNumber<0>, true},
+        {"jet_int", 1, fnNumber<1>, true},
+        {"jet_fix", 1, fnNumber<2>, true},
+        {"jet_sgn", 1, fnNumber<3>, true},
+        {"jet_sqr", 1, fnNumber<4>, true},
+        {"jet_round", 1, fnRound, true},
+        {"jet_round", 2, fnRound, true},
+        {"jet_mod", 2, fnArith<0>, true},
+        {"jet_idiv", 2, fnArith<1>, true},
+        {"jet_pow", 2, fnArith<2>, true},
+        {"jet_asc", 1, fnAsc, true},
+        {"jet_chr", 1, fnChr, true},
+    };
+    for (const auto& s : kScalars) {
+        int flags = SQLITE_UTF8 | (s.deterministic ? SQLITE_DETERMINISTIC : 0);
+        rc = sqlite3_create_function_v2(db, s.name, s.args, flags, nullptr, s.fn, nullptr, nullptr,
+                                        nullptr);
+        if (rc != SQLITE_OK) return rc;
+    }
+    struct Aggregate {
+        const char* name;
+        void (*step)(sqlite3_context*, int, sqlite3_value**);
+        void (*final)(sqlite3_context*);
+    };
+    static const Aggregate kAggregates[] = {
+        {"jet_first", aggFirstStep<false>, aggFirstFinal},
+        {"jet_last", aggFirstStep<true>, aggFirstFinal},
+        {"jet_stdev", aggStdevStep, aggStdevFinal},
+    };
+    for (const auto& a : kAggregates) {
+        rc = sqlite3_create_function_v2(db, a.name, 1, SQLITE_UTF8, nullptr, nullptr, a.step,
+                                        a.final, nullptr);
+        if (rc != SQLITE_OK) return rc;
+    }
+    return SQLITE_OK;
+}
+
+}  // namespace qx::jet

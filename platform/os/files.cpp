@@ -1,0 +1,135 @@
+// Operating-system services for files and directories.
+#include "platform/os/files.h"
+#include "platform/os/paths.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace qx::os {
+
+namespace fs = std::filesystem;
+
+fs::path executableDirectory() {
+#ifdef _WIN32
+    wchar_t buf[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameW(nullptr, buf, static_cast<DWORD>(std::size(buf)));
+    return fs::path(std::wstring(buf, n)).parent_path();
+#else
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return fs::current_path(ec);
+    return exe.parent_path();
+#endif
+}
+
+namespace {
+
+bool isWritableDirectory(const fs::path& dir) {
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) return false;
+    fs::path probe = siblingTempPath(dir / "probe");
+#ifdef _WIN32
+    HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+#else
+    int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+#endif
+}
+
+fs::path userDataDirectory() {
+#ifdef _WIN32
+    const char* base = std::getenv("LOCALAPPDATA");
+    fs::path root = base ? os::pathFromUtf8(base) : fs::temp_directory_path();
+#else
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    fs::path root = xdg && *xdg     ? fs::path(xdg)
+                    : home && *home ? fs::path(home) / ".local" / "share"
+                                    : fs::temp_directory_path();
+#endif
+    return root / "Quillex";
+}
+
+}  // namespace
+
+fs::path resolveProgramDirectory() {
+    fs::path exeDir = executableDirectory();
+    if (isWritableDirectory(exeDir)) return exeDir;
+    fs::path data = userDataDirectory();
+    std::error_code ec;
+    fs::create_directories(data, ec);
+    return data;
+}
+
+fs::path siblingTempPath(const fs::path& target) {
+    static std::atomic<unsigned> counter{0};
+    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+#ifdef _WIN32
+    auto pid = GetCurrentProcessId();
+#else
+    auto pid = getpid();
+#endif
+    std::string name = "." + os::utf8(target.filename()) + ".tmp" + std::to_string(pid) + "_" +
+                       std::to_string(stamp % 1000000007) + "_" + std::to_string(counter++);
+    return target.parent_path() / os::pathFromUtf8(name);
+}
+
+bool replaceFile(const fs::path& source, const fs::path& target, std::string& error) {
+#ifdef _WIN32
+    if (!MoveFileExW(source.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = "无法替换文件“" + os::utf8(target) + "”";
+        return false;
+    }
+    return true;
+#else
+    int fd = ::open(source.c_str(), O_RDONLY);
+    if (fd < 0) {
+        error = "无法打开临时文件“" + os::utf8(source) + "”";
+        return false;
+    }
+    bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    if (!synced) {
+        error = "无法把文件“" + os::utf8(source) + "”写入磁盘";
+        return false;
+    }
+    std::error_code ec;
+    fs::rename(source, target, ec);
+    if (ec) {
+        error = "无法替换文件“" + os::utf8(target) + "”：" + ec.message();
+        return false;
+    }
+    // Make the new directory entry itself durable.
+    int dir = ::open(target.parent_path().empty() ? "." : target.parent_path().c_str(), O_RDONLY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+#endif
+}
+
+bool removeIfExists(const fs::path& file) {
+    std::error_code ec;
+    fs::remove(file, ec);
+    return !fs::exists(fs::symlink_status(file, ec));
+}
+
+}  // namespace qx::os

@@ -1,0 +1,27 @@
+// Operating-system services: the program directory and files replaced in one step.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace qx::os {
+
+// The directory of the running executable.
+std::filesystem::path executableDirectory();
+
+// Where the program keeps its working files: the executable's directory when it can be written,
+// otherwise the per-user data directory (created when missing). Decided once at start.
+std::filesystem::path resolveProgramDirectory();
+
+// A fresh name in the same directory as `target`, for writing a file that then replaces it.
+std::filesystem::path siblingTempPath(const std::filesystem::path& target);
+
+// Flushes `source` to disk and moves it over `target` in one step: readers see the old file or
+// the new one, never a mix. On failure `target` is untouched and `error` says why.
+bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target,
+                 std::string& error);
+
+// Removes a file if it exists; true when it is gone afterwards.
+bool removeIfExists(const std::filesystem::path& file);
+
+}  // namespace qx::os
