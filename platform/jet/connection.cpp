@@ -226,6 +226,9 @@ Outcome Connection::openFile(const std::filesystem::path& file) {
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    // A misspelt column must be an error, never a text literal.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, 0);
     sqlite3_limit(db_, SQLITE_LIMIT_SQL_LENGTH, static_cast<int>(kMaxStatementLength * 8));
     sqlite3_limit(db_, SQLITE_LIMIT_EXPR_DEPTH, 1000);
@@ -336,10 +339,16 @@ Outcome Connection::run(const Plan& plan) {
     Outcome result{true, {}};
     switch (plan.kind) {
         case Plan::Kind::Query: {
-            // Executing a SELECT checks it and reads nothing.
+            // Executing a SELECT runs it through, so that errors in its values surface.
             Statement stmt;
-            if (sqlite3_prepare_v2(db_, plan.sql.c_str(), -1, stmt.out(), nullptr) != SQLITE_OK)
+            if (sqlite3_prepare_v2(db_, plan.sql.c_str(), -1, stmt.out(), nullptr) != SQLITE_OK) {
                 result = engineError();
+                break;
+            }
+            int rc;
+            while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+            }
+            if (rc != SQLITE_DONE) result = engineError();
             break;
         }
         case Plan::Kind::SelectInto:
@@ -432,15 +441,15 @@ Outcome Connection::describe(sqlite3_stmt* stmt, const std::vector<SelectItem>& 
         }
     }
     // Jet names columns that would clash by their table: [1_1].k and [2_1].k give 1_1.k, 2_1.k.
-    for (int i = 0; i < n; ++i) {
-        bool clash = false;
+    std::vector<bool> clash(static_cast<std::size_t>(n), false);
+    for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j)
             if (i != j && compareNoCase(fields[static_cast<std::size_t>(i)].name,
                                         fields[static_cast<std::size_t>(j)].name) == 0)
-                clash = true;
-        if (!clash) continue;
+                clash[static_cast<std::size_t>(i)] = true;
+    for (int i = 0; i < n; ++i) {
         const char* table = sqlite3_column_table_name(stmt, i);
-        if (table)
+        if (clash[static_cast<std::size_t>(i)] && table)
             fields[static_cast<std::size_t>(i)].name =
                 std::string(table) + "." + fields[static_cast<std::size_t>(i)].name;
     }
@@ -553,12 +562,12 @@ Outcome Connection::selectInto(const Plan& plan) {
 
 Outcome Connection::alterColumn(const Plan& plan) {
     auto fields = tableFields(plan.table);
-    if (!fields) return {false, "找不到表“" + plan.table + "”"};
+    if (!fields) return {false, "找不到输入表或查询“" + plan.table + "”"};
     std::size_t target = fields->size();
     for (std::size_t k = 0; k < fields->size(); ++k)
         if (compareNoCase((*fields)[k].name, plan.column) == 0) target = k;
     if (target == fields->size())
-        return {false, "表“" + plan.table + "”中没有列“" + plan.column + "”"};
+        return {false, "找不到列“" + plan.column + "”：表“" + plan.table + "”中没有这一列"};
 
     std::vector<std::string> indexes;
     {

@@ -408,8 +408,9 @@ class Translator {
                 expectSymbol(")");
                 return {"(EXISTS (" + sub + "))", exact(JetType::Bit)};
             }
+            bool callable = !isKeyword(tok) || tok.isWord("LEFT") || tok.isWord("RIGHT");
+            if (callable && peek(1).isSymbol("(")) return functionCall();
             if (isKeyword(tok)) fail("表达式中不能出现关键字“" + tok.text + "”");
-            if (peek(1).isSymbol("(")) return functionCall();
         }
         return columnReference();
     }
