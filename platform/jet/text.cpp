@@ -126,13 +126,24 @@ int compareNoCase(std::string_view a, std::string_view b) {
     while (i < a.size() && j < b.size()) {
         auto ca = static_cast<unsigned char>(a[i]);
         auto cb = static_cast<unsigned char>(b[j]);
-        if (ca < 0x80 && cb < 0x80) {  // the common case stays cheap
+        if (ca == cb) {  // equal bytes keep both sides at the same place in their code points
+            ++i;
+            ++j;
+            continue;
+        }
+        if (ca < 0x80 && cb < 0x80) {
             if (ca >= 'A' && ca <= 'Z') ca += 32;
             if (cb >= 'A' && cb <= 'Z') cb += 32;
             if (ca != cb) return ca < cb ? -1 : 1;
             ++i;
             ++j;
             continue;
+        }
+        // A difference inside a multi-byte character: go back to where it starts on both sides.
+        while (i > 0 && j > 0 && (static_cast<unsigned char>(a[i]) & 0xC0) == 0x80 &&
+               (static_cast<unsigned char>(b[j]) & 0xC0) == 0x80) {
+            --i;
+            --j;
         }
         char32_t x = foldCase(nextCodePoint(a, i));
         char32_t y = foldCase(nextCodePoint(b, j));

@@ -184,6 +184,14 @@ class Translator {
         Translator& tr_;
     };
 
+    // The pieces of a simple sub-select, for rewriting IN and NOT IN.
+    struct SelectParts {
+        std::vector<std::string> items;
+        std::string from;
+        std::string where;
+        bool simple = true;  // no DISTINCT, TOP, GROUP BY, HAVING, UNION or ORDER BY
+    };
+
     // ---- expressions --------------------------------------------------------------------------
     Expr expr() {
         DepthGuard guard(*this);
@@ -254,7 +262,18 @@ class Translator {
                 expectSymbol("(");
                 std::string inner;
                 if (peek().isWord("SELECT")) {
-                    inner = selectBody(false, nullptr);
+                    SelectParts parts;
+                    inner = selectBody(false, nullptr, &parts);
+                    if (correlatedOnItself(parts, left.sql)) {
+                        // x [NOT] IN (SELECT y FROM … WHERE y = x) is [NOT] EXISTS of the same
+                        // sub-select, Null x included (the sub-select is then empty either way),
+                        // and SQLite runs the EXISTS form as one index probe per row.
+                        expectSymbol(")");
+                        left = {"(" + std::string(negated ? "NOT " : "") + "EXISTS (SELECT 1 FROM " +
+                                    parts.from + " WHERE " + parts.where + "))",
+                                exact(JetType::Bit)};
+                        continue;
+                    }
                 } else {
                     inner = expr().sql;
                     while (acceptSymbol(",")) inner += ", " + expr().sql;
@@ -272,6 +291,33 @@ class Translator {
                 return left;
             }
         }
+    }
+
+    static std::string_view stripParens(std::string_view s) {
+        while (s.size() >= 2 && s.front() == '(' && s.back() == ')') {
+            int depth = 0;
+            bool wraps = true;
+            for (std::size_t k = 0; k < s.size(); ++k) {
+                if (s[k] == '(') ++depth;
+                if (s[k] == ')') --depth;
+                if (depth == 0 && k + 1 < s.size()) {
+                    wraps = false;
+                    break;
+                }
+            }
+            if (!wraps) break;
+            s = s.substr(1, s.size() - 2);
+        }
+        return s;
+    }
+
+    // True when the sub-select yields one column y and its whole condition is y = x (or x = y).
+    static bool correlatedOnItself(const SelectParts& parts, const std::string& x) {
+        if (!parts.simple || parts.items.size() != 1 || parts.where.empty() || parts.from.empty())
+            return false;
+        const std::string& y = parts.items[0];
+        std::string_view w = stripParens(parts.where);
+        return w == y + " = " + x || w == x + " = " + y;
     }
 
     Expr concatExpr() {
@@ -647,11 +693,14 @@ class Translator {
 
     // Reads a SELECT from its keyword on; returns the SQLite text. With `into` it accepts an
     // INTO clause and records the items for the plan.
-    std::string selectBody(bool topLevel, IntoTarget* into) {
+    std::string selectBody(bool topLevel, IntoTarget* into, SelectParts* parts = nullptr) {
         DepthGuard guard(*this);
         expectWord("SELECT");
         std::string out = "SELECT ";
+        SelectParts localParts;
+        SelectParts& p = parts ? *parts : localParts;
         if (acceptWord("DISTINCT") || acceptWord("DISTINCTROW")) {
+            p.simple = false;
             out += "DISTINCT ";
         } else {
             acceptWord("ALL");
@@ -660,6 +709,7 @@ class Translator {
         if (acceptWord("TOP")) {
             if (!peek().is(Token::Kind::Number)) fail("TOP 之后应为数字");
             limit = next().text;
+            p.simple = false;
             if (acceptWord("PERCENT")) fail("不支持 TOP … PERCENT");
         }
         std::vector<SelectItem> items;
@@ -678,6 +728,7 @@ class Translator {
                     out += e.sql;
                 } else {
                     item.hint = e.hint;
+                    p.items.push_back(e.sql);
                     out += e.sql;
                     if (acceptWord("AS")) {
                         if (!peek().is(Token::Kind::Name) && !peek().is(Token::Kind::Word) &&
@@ -700,14 +751,23 @@ class Translator {
                 into->local = name("目标表名");
             }
         }
-        if (acceptWord("FROM")) out += " FROM " + fromList();
-        if (acceptWord("WHERE")) out += " WHERE " + expr().sql;
+        if (acceptWord("FROM")) {
+            p.from = fromList();
+            out += " FROM " + p.from;
+        }
+        if (acceptWord("WHERE")) {
+            p.where = expr().sql;
+            out += " WHERE " + p.where;
+        }
+        if (items.size() != p.items.size()) p.simple = false;
         if (acceptWord("GROUP")) {
+            p.simple = false;
             expectWord("BY");
             out += " GROUP BY " + expr().sql;
             while (acceptSymbol(",")) out += ", " + expr().sql;
         }
         if (acceptWord("HAVING")) out += " HAVING " + expr().sql;
+        if (peek().isWord("UNION") || peek().isWord("ORDER")) p.simple = false;
         if (peek().isWord("UNION")) {
             next();
             out += acceptWord("ALL") ? " UNION ALL " : " UNION ";
