@@ -82,8 +82,10 @@ int run(const char* ours, const char* const* statements) {
         auto start = std::chrono::steady_clock::now();
         auto o = c.execute(*s);
         if (verbose)
-            std::fprintf(stderr, "%.3fs  %s\n",
-                         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), *s);
+            std::fprintf(
+                stderr, "%.3fs  %s\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                *s);
         if (!o.ok) {
             std::fprintf(stderr, "%s\n", o.message.c_str());
             return 1;

@@ -199,6 +199,7 @@ void Connection::close() {
 }
 
 Outcome Connection::open(std::string_view connectionString) {
+    close();
     auto cs = ConnectionString::parse(connectionString);
     if (!cs) return {false, "连接字符串中没有数据源（Data Source）"};
     std::string provider = asciiLower(cs->provider);

@@ -269,8 +269,9 @@ class Translator {
                         // sub-select, Null x included (the sub-select is then empty either way),
                         // and SQLite runs the EXISTS form as one index probe per row.
                         expectSymbol(")");
-                        left = {"(" + std::string(negated ? "NOT " : "") + "EXISTS (SELECT 1 FROM " +
-                                    parts.from + " WHERE " + parts.where + "))",
+                        left = {"(" + std::string(negated ? "NOT " : "") +
+                                    "EXISTS (SELECT 1 FROM " + parts.from + " WHERE " +
+                                    parts.where + "))",
                                 exact(JetType::Bit)};
                         continue;
                     }

@@ -1,0 +1,44 @@
+// A temporary directory for one test, removed afterwards.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace qx::testing {
+
+class TestDir {
+  public:
+    TestDir() {
+        std::random_device rd;
+        path_ = std::filesystem::temp_directory_path() /
+                ("qx_unit_" + std::to_string(rd()) + "_" + std::to_string(rd()));
+        std::filesystem::create_directories(path_);
+    }
+    ~TestDir() {
+        std::error_code ec;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const {
+        return path_ / std::filesystem::path(std::u8string(name.begin(), name.end()));
+    }
+
+  private:
+    std::filesystem::path path_;
+};
+
+inline void writeFile(const std::filesystem::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary);
+    out << bytes;
+}
+
+inline std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace qx::testing
