@@ -238,7 +238,8 @@ class Translator {
                 std::string op = next().text;
                 if (op == "!=") op = "<>";
                 Expr r = concatExpr();
-                left = {"(" + left.sql + " " + op + " " + r.sql + ")", exact(JetType::Bit)};
+                left = {"(" + left.sql + " " + op + " " + r.sql + noCase(left, r) + ")",
+                        exact(JetType::Bit)};
                 continue;
             }
             if (acceptWord("IS")) {
@@ -280,18 +281,41 @@ class Translator {
                     while (acceptSymbol(",")) inner += ", " + expr().sql;
                 }
                 expectSymbol(")");
-                left = {"(" + left.sql + notText + " IN (" + inner + "))", exact(JetType::Bit)};
+                left = {"(" + left.sql + noCase(left) + notText + " IN (" + inner + "))",
+                        exact(JetType::Bit)};
             } else if (acceptWord("BETWEEN")) {
                 Expr lo = concatExpr();
                 expectWord("AND");
                 Expr hi = concatExpr();
-                left = {"(" + left.sql + notText + " BETWEEN " + lo.sql + " AND " + hi.sql + ")",
+                left = {"(" + left.sql + noCase(left) + notText + " BETWEEN " + lo.sql + " AND " +
+                            hi.sql + ")",
                         exact(JetType::Bit)};
             } else {
                 if (negated) fail("NOT 的用法不正确" + nearText());
                 return left;
             }
         }
+    }
+
+    // Texts compare without regard to case. A column brings that rule with it (text columns
+    // are declared with JETCI), and an explicit collation would keep SQLite from using the
+    // indexes of other columns; comparisons of expressions alone get it spelled out.
+    static bool knownNotText(const Expr& e) {
+        return e.hint.strength != TypeHint::Strength::None && e.hint.type != JetType::Text &&
+               e.hint.type != JetType::Memo;
+    }
+    static std::string noCase(const Expr& a, const Expr& b) {
+        bool plain = a.isColumn || b.isColumn || knownNotText(a) || knownNotText(b);
+        return plain ? "" : " COLLATE JETCI";
+    }
+    static std::string noCase(const Expr& a) {
+        return a.isColumn || knownNotText(a) ? "" : " COLLATE JETCI";
+    }
+
+    // A grouping or sorting key.
+    std::string key() {
+        Expr e = expr();
+        return e.sql + noCase(e);
     }
 
     static std::string_view stripParens(std::string_view s) {
@@ -764,8 +788,8 @@ class Translator {
         if (acceptWord("GROUP")) {
             p.simple = false;
             expectWord("BY");
-            out += " GROUP BY " + expr().sql;
-            while (acceptSymbol(",")) out += ", " + expr().sql;
+            out += " GROUP BY " + key();
+            while (acceptSymbol(",")) out += ", " + key();
         }
         if (acceptWord("HAVING")) out += " HAVING " + expr().sql;
         if (peek().isWord("UNION") || peek().isWord("ORDER")) p.simple = false;
@@ -781,7 +805,7 @@ class Translator {
             do {
                 if (!firstKey) out += ", ";
                 firstKey = false;
-                out += expr().sql;
+                out += key();
                 if (acceptWord("DESC")) {
                     out += " DESC";
                 } else {
