@@ -1,6 +1,7 @@
 // Driver lookup by the name written in an external-database clause.
 #include "platform/isam/driver.h"
 
+#include "platform/isam/dbase/dbase_driver.h"
 #include "platform/jet/text.h"
 
 namespace qx::isam {
@@ -18,7 +19,11 @@ Driver* DriverRegistry::find(std::string_view clauseDriver) const {
 }
 
 const DriverRegistry& builtinDrivers() {
-    static const DriverRegistry registry;
+    static const DriverRegistry registry = [] {
+        DriverRegistry r;
+        r.add(std::make_shared<dbase::DbaseDriver>());
+        return r;
+    }();
     return registry;
 }
 
