@@ -1,6 +1,7 @@
 // Driver lookup by the name written in an external-database clause.
 #include "platform/isam/driver.h"
 
+#include "platform/isam/access/access_driver.h"
 #include "platform/isam/dbase/dbase_driver.h"
 #include "platform/jet/text.h"
 
@@ -22,6 +23,7 @@ const DriverRegistry& builtinDrivers() {
     static const DriverRegistry registry = [] {
         DriverRegistry r;
         r.add(std::make_shared<dbase::DbaseDriver>());
+        r.add(std::make_shared<access::AccessDriver>());
         return r;
     }();
     return registry;

@@ -64,6 +64,8 @@ std::string charsetOfLanguageDriver(unsigned char ldid) {
 }
 
 std::string charsetOfCpg(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n' || c == '\t') c = ' ';
     std::string t = jet::asciiUpper(trimBoth(text));
     if (t.rfind("\xEF\xBB\xBF", 0) == 0) t.erase(0, 3);
     if (t.empty()) return "";

@@ -1,0 +1,16 @@
+// Fuzz target: the messages of the Access reading helper as the driver decodes them.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/isam/access/wire.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace qx::isam::access;
+    std::string payload(reinterpret_cast<const char*>(data), size);
+    qx::jet::ColumnDef column;
+    wire::parseColumn(payload, column);
+    std::vector<qx::jet::Value> row;
+    for (std::size_t columns : {0, 1, 3, 17}) wire::decodeRow(payload, columns, row);
+    return 0;
+}

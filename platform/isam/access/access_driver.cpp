@@ -1,0 +1,227 @@
+// The Access driver's side of the helper's pipe.
+#include "platform/isam/access/access_driver.h"
+
+#include <cstring>
+
+#include "platform/isam/access/wire.h"
+#include "platform/os/files.h"
+#include "platform/os/paths.h"
+#include "platform/os/process.h"
+
+namespace qx::isam::access {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The helper may be slow on a large page, but a helper silent this long has hung.
+constexpr int kIdleSeconds = 60;
+// After its last message the helper only has to close the file and exit.
+constexpr int kExitGraceMs = 10000;
+constexpr const char* kDamaged = "无法读取 Access 文件：文件已损坏或不是 Access 文件";
+
+struct Message {
+    char kind = 0;
+    std::string payload;
+};
+
+bool receive(os::ChildProcess& child, Message& m) {
+    char head[5];
+    if (!child.read(head, 5, kIdleSeconds)) return false;
+    std::uint32_t n = wire::getU32(head + 1);
+    if (n > wire::kMaxMessage) return false;
+    m.kind = head[0];
+    m.payload.resize(n);
+    return n == 0 || child.read(m.payload.data(), n, kIdleSeconds);
+}
+
+class HelperRows : public RowSource {
+  public:
+    HelperRows(std::unique_ptr<os::ChildProcess> child, std::vector<ColumnDef> columns,
+               Message first)
+        : child_(std::move(child)),
+          columns_(std::move(columns)),
+          pending_(std::move(first)),
+          hasPending_(true) {}
+
+    const std::vector<ColumnDef>& columns() const override { return columns_; }
+    std::string error() const override { return error_; }
+
+    bool next(std::vector<Value>& row) override {
+        if (done_) return false;
+        Message m;
+        if (hasPending_) {
+            m = std::move(pending_);
+            hasPending_ = false;
+        } else if (!receive(*child_, m)) {
+            return stop(kDamaged);
+        }
+        if (m.kind == wire::kEnd) {
+            done_ = true;
+            if (!child_->finish(kExitGraceMs)) error_ = kDamaged;
+            return false;
+        }
+        if (m.kind == wire::kError) return stop(m.payload);
+        if (m.kind != wire::kRow || !wire::decodeRow(m.payload, columns_.size(), row))
+            return stop(kDamaged);
+        return true;
+    }
+
+  private:
+    bool stop(const std::string& why) {
+        done_ = true;
+        error_ = why;
+        child_->finish();
+        return false;
+    }
+
+    std::unique_ptr<os::ChildProcess> child_;
+    std::vector<ColumnDef> columns_;
+    Message pending_;
+    bool hasPending_;
+    bool done_ = false;
+    std::string error_;
+};
+
+fs::path fileOf(const ExternalClause& db) {
+    return os::pathFromUtf8(db.property("DATABASE"));
+}
+
+}  // namespace
+
+bool wire::parseColumn(const std::string& payload, ColumnDef& c) {
+    if (payload.size() < 3) return false;
+    auto type = static_cast<unsigned char>(payload[0]);
+    if (type > static_cast<unsigned char>(jet::JetType::Binary)) return false;
+    c.type = static_cast<jet::JetType>(type);
+    std::uint16_t size;
+    std::memcpy(&size, payload.data() + 1, 2);
+    c.size = size;
+    c.name = payload.substr(3);
+    return true;
+}
+
+bool wire::decodeRow(const std::string& p, std::size_t columns, std::vector<Value>& row) {
+    row.assign(columns, Value::null());
+    std::size_t at = 0;
+    for (auto& v : row) {
+        if (at >= p.size()) return false;
+        char tag = p[at++];
+        if (tag == kNull) continue;
+        if (tag == kInteger || tag == kReal) {
+            if (at + 8 > p.size()) return false;
+            if (tag == kInteger) {
+                std::int64_t i;
+                std::memcpy(&i, p.data() + at, 8);
+                v = Value::ofInteger(i);
+            } else {
+                double d;
+                std::memcpy(&d, p.data() + at, 8);
+                v = Value::ofReal(d);
+            }
+            at += 8;
+        } else if (tag == kText || tag == kBlob) {
+            if (at + 4 > p.size()) return false;
+            std::uint32_t n = getU32(p.data() + at);
+            at += 4;
+            if (n > p.size() - at) return false;
+            std::string bytes = p.substr(at, n);
+            at += n;
+            v = tag == kText ? Value::ofText(std::move(bytes)) : Value::ofBlob(std::move(bytes));
+        } else {
+            return false;
+        }
+    }
+    return at == p.size();
+}
+
+AccessDriver::AccessDriver(fs::path helper)
+    : helper_(helper.empty() ? os::executableDirectory() / "qx_mdb_reader" : std::move(helper)) {}
+
+std::vector<std::string> AccessDriver::names() const {
+    return {""};
+}
+
+bool AccessDriver::listTables(const ExternalClause& db, std::vector<TableName>& out,
+                              std::string& error) {
+    fs::path file = fileOf(db);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) {
+        error = "找不到 Access 文件“" + os::utf8(file) + "”";
+        return false;
+    }
+    auto child = os::ChildProcess::start(helper_, {"list", file.string()}, error);
+    if (!child) return false;
+    Message m;
+    while (receive(*child, m)) {
+        if (m.kind == wire::kTable) out.push_back({m.payload, "TABLE"});
+        if (m.kind == wire::kError) {
+            error = m.payload;
+            child->finish();
+            return false;
+        }
+        if (m.kind == wire::kEnd) {
+            if (child->finish(kExitGraceMs)) return true;
+            error = kDamaged;
+            return false;
+        }
+    }
+    child->finish();
+    error = kDamaged;
+    return false;
+}
+
+std::unique_ptr<RowSource> AccessDriver::readTable(const ExternalClause& db,
+                                                   const std::string& table, std::string& error) {
+    fs::path file = fileOf(db);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) {
+        error = "找不到 Access 文件“" + os::utf8(file) + "”";
+        return nullptr;
+    }
+    auto child = os::ChildProcess::start(helper_, {"read", file.string(), table}, error);
+    if (!child) return nullptr;
+    std::vector<ColumnDef> columns;
+    Message m;
+    for (;;) {
+        if (!receive(*child, m)) {
+            error = kDamaged;
+            return nullptr;
+        }
+        if (m.kind == wire::kError) {
+            error = m.payload;
+            return nullptr;
+        }
+        if (m.kind != wire::kColumn) break;
+        ColumnDef c;
+        if (!wire::parseColumn(m.payload, c)) {
+            error = kDamaged;
+            return nullptr;
+        }
+        columns.push_back(std::move(c));
+    }
+    if (columns.empty()) {
+        error = kDamaged;
+        return nullptr;
+    }
+    return std::make_unique<HelperRows>(std::move(child), std::move(columns), std::move(m));
+}
+
+bool AccessDriver::writeTable(const ExternalClause&, const std::string&, RowSource&,
+                              std::string& error) {
+    error = "暂不能写入 Access 文件";
+    return false;
+}
+
+std::vector<std::string> listAccessTables(const fs::path& file) {
+    ExternalClause db;
+    db.properties.emplace_back("DATABASE", os::utf8(file));
+    std::vector<TableName> tables;
+    std::string error;
+    AccessDriver().listTables(db, tables, error);
+    std::vector<std::string> names;
+    for (auto& t : tables) names.push_back(t.name);
+    return names;
+}
+
+}  // namespace qx::isam::access

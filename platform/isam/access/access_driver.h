@@ -1,0 +1,30 @@
+// The Access driver: [;DATABASE=file].T as a source, and the listing of a file's user tables.
+// Files are read by the helper program qx_mdb_reader beside the executable.
+#pragma once
+
+#include <filesystem>
+
+#include "platform/isam/driver.h"
+
+namespace qx::isam::access {
+
+class AccessDriver : public Driver {
+  public:
+    // `helper`: the reading helper; empty means qx_mdb_reader in the executable's directory.
+    explicit AccessDriver(std::filesystem::path helper = {});
+    std::vector<std::string> names() const override;
+    bool listTables(const ExternalClause& db, std::vector<TableName>& out,
+                    std::string& error) override;
+    std::unique_ptr<RowSource> readTable(const ExternalClause& db, const std::string& table,
+                                         std::string& error) override;
+    bool writeTable(const ExternalClause& db, const std::string& table, RowSource& rows,
+                    std::string& error) override;
+
+  private:
+    std::filesystem::path helper_;
+};
+
+// The user tables of an Access file in catalogue order (empty when it cannot be read).
+std::vector<std::string> listAccessTables(const std::filesystem::path& file);
+
+}  // namespace qx::isam::access

@@ -1,0 +1,261 @@
+// qx_mdb_reader: reads an Access file with libmdb and streams what it finds to standard output.
+// It runs as a helper process so that a fault inside the library on a damaged file ends only
+// the helper; the driver then reports the file as unreadable.
+//
+//   qx_mdb_reader list FILE          user tables, in catalogue order
+//   qx_mdb_reader read FILE TABLE    the table's columns, then its rows
+// glib first: mdbtools.h would include it inside its extern "C" block.
+#include <glib.h>
+#include <mdbtools.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/isam/access/wire.h"
+#include "platform/jet/types.h"
+
+namespace wire = qx::isam::access::wire;
+using qx::jet::JetType;
+
+namespace {
+
+void send(char kind, const std::string& payload) {
+    std::string head(1, kind);
+    wire::putU32(head, static_cast<std::uint32_t>(payload.size()));
+    std::fwrite(head.data(), 1, head.size(), stdout);
+    std::fwrite(payload.data(), 1, payload.size(), stdout);
+}
+
+int fail(const std::string& message) {
+    send(wire::kError, message);
+    std::fflush(stdout);
+    return 1;
+}
+
+bool sameName(const char* a, const char* b) {
+    // Jet finds tables without regard to case (ASCII letters here).
+    for (; *a && *b; ++a, ++b) {
+        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+        if (x >= 'A' && x <= 'Z') x += 32;
+        if (y >= 'A' && y <= 'Z') y += 32;
+        if (x != y) return false;
+    }
+    return *a == *b;
+}
+
+constexpr const char* kDamaged = "无法读取 Access 文件：文件已损坏或不是 Access 文件";
+
+// The user tables; false when the catalogue cannot be read (every sound file lists at least
+// its own system tables there).
+bool userTables(MdbHandle* mdb, std::vector<MdbCatalogEntry*>& out) {
+    if (!mdb_read_catalog(mdb, MDB_ANY) || mdb->num_catalog == 0) return false;
+    for (unsigned i = 0; i < mdb->num_catalog; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+        if (entry->object_type != MDB_TABLE || mdb_is_system_table(entry)) continue;
+        out.push_back(entry);
+    }
+    return true;
+}
+
+struct ColumnPlan {
+    MdbColumn* col;
+    JetType type;
+    int size;
+    std::vector<char> buffer;
+    int length = 0;
+};
+
+JetType jetType(int mdbType, int& size) {
+    size = 255;
+    switch (mdbType) {
+        case MDB_BOOL:
+            return JetType::Bit;
+        case MDB_BYTE:
+            return JetType::Byte;
+        case MDB_INT:
+            return JetType::Short;
+        case MDB_LONGINT:
+            return JetType::Long;
+        case MDB_MONEY:
+            return JetType::Currency;
+        case MDB_FLOAT:
+            return JetType::Single;
+        case MDB_DOUBLE:
+            return JetType::Double;
+        case MDB_NUMERIC:
+            return JetType::Double;
+        case MDB_DATETIME:
+            return JetType::DateTime;
+        case MDB_TEXT:
+            return JetType::Text;
+        case MDB_MEMO:
+            return JetType::Memo;
+        default:
+            return JetType::Binary;  // OLE, binary, replication ID, complex
+    }
+}
+
+template <typename T>
+T rawAt(const MdbHandle* mdb, const MdbColumn* col) {
+    T v{};
+    if (col->cur_value_start >= 0 &&
+        static_cast<std::size_t>(col->cur_value_start) + sizeof(T) <= sizeof(mdb->pg_buf))
+        std::memcpy(&v, mdb->pg_buf + col->cur_value_start, sizeof(T));
+    return v;
+}
+
+void putValue(std::string& row, MdbHandle* mdb, ColumnPlan& c) {
+    MdbColumn* col = c.col;
+    const char* text = c.buffer.data();
+    bool null = c.length == 0 && col->col_type != MDB_BOOL;
+    if (null) {
+        row += wire::kNull;
+        return;
+    }
+    auto putInt = [&](std::int64_t v) {
+        row += wire::kInteger;
+        wire::putRaw(row, &v, sizeof v);
+    };
+    auto putReal = [&](double v) {
+        row += wire::kReal;
+        wire::putRaw(row, &v, sizeof v);
+    };
+    auto putBytes = [&](char tag, const char* p, std::size_t n) {
+        row += tag;
+        wire::putU32(row, static_cast<std::uint32_t>(n));
+        row.append(p, n);
+    };
+    switch (col->col_type) {
+        case MDB_BOOL:
+            putInt(std::strcmp(text, "0") == 0 || text[0] == '\0' ? 0 : -1);
+            return;
+        case MDB_BYTE:
+            putInt(rawAt<std::uint8_t>(mdb, col));
+            return;
+        case MDB_INT:
+            putInt(rawAt<std::int16_t>(mdb, col));
+            return;
+        case MDB_LONGINT:
+            putInt(rawAt<std::int32_t>(mdb, col));
+            return;
+        case MDB_MONEY:
+            putReal(static_cast<double>(rawAt<std::int64_t>(mdb, col)) / 10000.0);
+            return;
+        case MDB_FLOAT:
+            putReal(rawAt<float>(mdb, col));
+            return;
+        case MDB_DOUBLE:
+            putReal(rawAt<double>(mdb, col));
+            return;
+        case MDB_DATETIME: {
+            // The stored double, decoded here: the library's own formatting fails outside
+            // the years it handles.
+            auto dt = qx::jet::fromSerial(rawAt<double>(mdb, col));
+            if (!dt) {
+                row += wire::kNull;
+                return;
+            }
+            std::string s = qx::jet::formatDateTime(*dt);
+            putBytes(wire::kText, s.data(), s.size());
+            return;
+        }
+        case MDB_NUMERIC:
+            putReal(std::strtod(text, nullptr));
+            return;
+        case MDB_TEXT:
+        case MDB_MEMO:
+            putBytes(wire::kText, text, std::strlen(text));
+            return;
+        case MDB_OLE: {
+            std::size_t size = 0;
+            void* data = mdb_ole_read_full(mdb, col, &size);
+            if (!data) {
+                row += wire::kNull;
+                return;
+            }
+            putBytes(wire::kBlob, static_cast<const char*>(data), size);
+            free(data);
+            return;
+        }
+        default:
+            putBytes(wire::kBlob, text, std::strlen(text));
+            return;
+    }
+}
+
+int readTable(MdbHandle* mdb, const char* name) {
+    MdbCatalogEntry* found = nullptr;
+    std::vector<MdbCatalogEntry*> tables;
+    if (!userTables(mdb, tables)) return fail(kDamaged);
+    for (MdbCatalogEntry* e : tables)
+        if (sameName(e->object_name, name)) found = e;
+    if (!found) return fail(std::string("找不到表“") + name + "”");
+    MdbTableDef* table = mdb_read_table(found);
+    if (!table || !mdb_read_columns(table))
+        return fail(std::string("无法读取表“") + name + "”的结构");
+    constexpr std::size_t kBind = 1u << 20;
+    mdb_set_bind_size(mdb, kBind);
+    std::vector<ColumnPlan> plans;
+    for (unsigned i = 0; i < table->num_cols; ++i) {
+        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
+        ColumnPlan c{col, JetType::Binary, 255, std::vector<char>(kBind + 1, '\0')};
+        c.type = jetType(col->col_type, c.size);
+        if (col->col_type == MDB_TEXT) {
+            c.size = col->col_size / (IS_JET3(mdb) ? 1 : 2);
+            if (c.size < 1 || c.size > 255) c.size = 255;
+        }
+        plans.push_back(std::move(c));
+    }
+    for (unsigned i = 0; i < plans.size(); ++i) {
+        mdb_bind_column(table, static_cast<int>(i + 1), plans[i].buffer.data(), &plans[i].length);
+        std::string payload(1, static_cast<char>(plans[i].type));
+        std::uint16_t size = static_cast<std::uint16_t>(plans[i].size);
+        wire::putRaw(payload, &size, sizeof size);
+        payload += plans[i].col->name;
+        send(wire::kColumn, payload);
+    }
+    mdb_rewind_table(table);
+    std::string row;
+    while (mdb_fetch_row(table)) {
+        row.clear();
+        for (auto& c : plans) {
+            putValue(row, mdb, c);
+            c.buffer[0] = '\0';
+            c.length = 0;
+        }
+        send(wire::kRow, row);
+    }
+    mdb_free_tabledef(table);
+    send(wire::kEnd, {});
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return fail("用法：qx_mdb_reader list|read FILE [TABLE]");
+    std::string command = argv[1];
+    MdbHandle* mdb = mdb_open(argv[2], MDB_NOFLAGS);
+    if (!mdb) return fail(kDamaged);
+    int rc = 0;
+    if (command == "list") {
+        std::vector<MdbCatalogEntry*> tables;
+        if (!userTables(mdb, tables)) {
+            rc = fail(kDamaged);
+        } else {
+            for (MdbCatalogEntry* e : tables) send(wire::kTable, e->object_name);
+            send(wire::kEnd, {});
+            std::fflush(stdout);
+        }
+    } else if (command == "read" && argc == 4) {
+        rc = readTable(mdb, argv[3]);
+    } else {
+        rc = fail("未知的命令");
+    }
+    mdb_close(mdb);
+    return rc;
+}
