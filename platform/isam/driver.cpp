@@ -3,6 +3,8 @@
 
 #include "platform/isam/access/access_driver.h"
 #include "platform/isam/dbase/dbase_driver.h"
+#include "platform/isam/excel12/excel12_driver.h"
+#include "platform/isam/excel8/excel8_driver.h"
 #include "platform/jet/text.h"
 
 namespace qx::isam {
@@ -24,6 +26,8 @@ const DriverRegistry& builtinDrivers() {
         DriverRegistry r;
         r.add(std::make_shared<dbase::DbaseDriver>());
         r.add(std::make_shared<access::AccessDriver>());
+        r.add(std::make_shared<excel12::Excel12Driver>());
+        r.add(std::make_shared<excel8::Excel8Driver>());
         return r;
     }();
     return registry;

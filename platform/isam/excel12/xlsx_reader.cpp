@@ -1,0 +1,435 @@
+// .xlsx reading: relationships lead from the package to the workbook and its sheets; styles say
+// which cells hold dates; the sheet XML is parsed as it is decompressed.
+#include "platform/isam/excel12/xlsx_reader.h"
+
+#include <deque>
+#include <set>
+
+#include "platform/isam/excel12/xml_reader.h"
+#include "platform/isam/excel12/zip_archive.h"
+#include "platform/jet/functions.h"
+#include "platform/jet/text.h"
+
+namespace qx::isam::excel12 {
+
+using excel::Cell;
+
+int columnIndex(std::string_view ref) {
+    int col = 0;
+    std::size_t i = 0;
+    while (i < ref.size() &&
+           ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
+        col = col * 26 + (jet::asciiUpper(ref.substr(i, 1))[0] - 'A' + 1);
+        if (col > 16384) return -1;
+        ++i;
+    }
+    return i == 0 ? -1 : col - 1;
+}
+
+namespace {
+
+constexpr int kMaxColumns = 16384;
+constexpr std::size_t kMaxRows = 1048576;
+
+bool parseWhole(const std::string& xml, XmlReader& reader, std::string& error) {
+    return reader.feed(xml.data(), xml.size(), true, error);
+}
+
+// Resolves a relationship target against the folder of the part that names it.
+std::string resolve(const std::string& base, const std::string& target) {
+    if (!target.empty() && target[0] == '/') return target.substr(1);
+    std::string folder = base.substr(0, base.rfind('/') + 1);
+    std::string path = folder + target;
+    // Fold "dir/../".
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find('/', start);
+        std::string piece =
+            path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (piece == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!piece.empty() && piece != ".") {
+            parts.push_back(piece);
+        }
+        if (slash == std::string::npos) break;
+        start = slash + 1;
+    }
+    std::string out;
+    for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
+    return out;
+}
+
+std::string relsOf(const std::string& part) {
+    std::size_t slash = part.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : part.substr(0, slash + 1);
+    std::string file = slash == std::string::npos ? part : part.substr(slash + 1);
+    return folder + "_rels/" + file + ".rels";
+}
+
+struct Relationship {
+    std::string id, type, target;
+};
+
+std::vector<Relationship> readRels(const ZipArchive& zip, const std::string& part,
+                                   std::string& error) {
+    std::vector<Relationship> out;
+    std::string xml;
+    if (!zip.read(relsOf(part), xml, error)) return out;
+    XmlReader r;
+    r.onStart = [&](std::string_view name, XmlReader::Attributes a) {
+        if (name != "Relationship") return;
+        const char* id = XmlReader::attribute(a, "Id");
+        const char* type = XmlReader::attribute(a, "Type");
+        const char* target = XmlReader::attribute(a, "Target");
+        if (id && type && target) out.push_back({id, type, resolve(part, target)});
+    };
+    parseWhole(xml, r, error);
+    return out;
+}
+
+bool endsWith(const std::string& s, std::string_view tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+struct Workbook {
+    std::unique_ptr<ZipArchive> zip;
+    std::string part;  // xl/workbook.xml
+    struct Sheet {
+        std::string name, part;
+    };
+    std::vector<Sheet> sheets;
+    std::vector<std::string> definedNames;
+    bool date1904 = false;
+    std::string sharedStringsPart, stylesPart;
+};
+
+bool openWorkbook(const std::string& path, Workbook& wb, std::string& error) {
+    wb.zip = ZipArchive::open(path, error);
+    if (!wb.zip) return false;
+    wb.part = "xl/workbook.xml";
+    std::string ignored;
+    for (const auto& rel : readRels(*wb.zip, "", ignored))
+        if (endsWith(rel.type, "/officeDocument")) wb.part = rel.target;
+    std::string xml;
+    if (!wb.zip->read(wb.part, xml, error)) {
+        error = "文件已损坏或不是 Excel 2007 工作簿";
+        return false;
+    }
+    std::map<std::string, std::string> targets;
+    for (const auto& rel : readRels(*wb.zip, wb.part, ignored)) {
+        targets[rel.id] = rel.target;
+        if (endsWith(rel.type, "/sharedStrings")) wb.sharedStringsPart = rel.target;
+        if (endsWith(rel.type, "/styles")) wb.stylesPart = rel.target;
+    }
+    std::vector<std::string> sheetNames;
+    std::string currentName;
+    std::string localSheet;
+    bool inName = false;
+    XmlReader r;
+    r.onStart = [&](std::string_view name, XmlReader::Attributes a) {
+        if (name == "sheet") {
+            const char* n = XmlReader::attribute(a, "name");
+            const char* id = XmlReader::attribute(a, "id");
+            if (n) wb.sheets.push_back({n, id && targets.count(id) ? targets[id] : ""});
+        } else if (name == "workbookPr") {
+            const char* d = XmlReader::attribute(a, "date1904");
+            wb.date1904 = d && (std::string(d) == "1" || std::string(d) == "true");
+        } else if (name == "definedName") {
+            const char* n = XmlReader::attribute(a, "name");
+            const char* local = XmlReader::attribute(a, "localSheetId");
+            currentName = n ? n : "";
+            localSheet = local ? local : "";
+            inName = true;
+        }
+    };
+    r.onEnd = [&](std::string_view name) {
+        if (name != "definedName" || !inName) return;
+        inName = false;
+        std::string shown = currentName;
+        if (shown.rfind("_xlnm.", 0) == 0) shown = shown.substr(6);
+        if (!localSheet.empty()) {
+            std::size_t idx = static_cast<std::size_t>(std::atoi(localSheet.c_str()));
+            if (idx < wb.sheets.size()) shown = wb.sheets[idx].name + "$" + shown;
+        }
+        wb.definedNames.push_back(shown);
+    };
+    if (!parseWhole(xml, r, error)) return false;
+    return true;
+}
+
+// Number formats that show dates: the built-in ones and custom codes with date or time letters.
+bool isDateFormat(int id, const std::string& code) {
+    if ((id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
+        (id >= 50 && id <= 58))
+        return true;
+    if (code.empty()) return false;
+    bool quoted = false, bracket = false;
+    for (std::size_t i = 0; i < code.size(); ++i) {
+        char c = code[i];
+        if (c == '"')
+            quoted = !quoted;
+        else if (quoted)
+            continue;
+        else if (c == '\\' || c == '_' || c == '*')
+            ++i;
+        else if (c == '[')
+            bracket = true;
+        else if (c == ']')
+            bracket = false;
+        else if (bracket)
+            continue;
+        else if (std::string("dDmMyYhHsS").find(c) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+std::vector<bool> readDateStyles(const Workbook& wb, std::string& error) {
+    std::vector<bool> dates;
+    if (wb.stylesPart.empty() || !wb.zip->has(wb.stylesPart)) return dates;
+    std::string xml;
+    if (!wb.zip->read(wb.stylesPart, xml, error)) return dates;
+    std::map<int, std::string> codes;
+    bool inCellXfs = false;
+    XmlReader r;
+    r.onStart = [&](std::string_view name, XmlReader::Attributes a) {
+        if (name == "numFmt") {
+            const char* id = XmlReader::attribute(a, "numFmtId");
+            const char* code = XmlReader::attribute(a, "formatCode");
+            if (id && code) codes[std::atoi(id)] = code;
+        } else if (name == "cellXfs") {
+            inCellXfs = true;
+        } else if (name == "xf" && inCellXfs) {
+            const char* id = XmlReader::attribute(a, "numFmtId");
+            int n = id ? std::atoi(id) : 0;
+            dates.push_back(isDateFormat(n, codes.count(n) ? codes[n] : ""));
+        }
+    };
+    r.onEnd = [&](std::string_view name) {
+        if (name == "cellXfs") inCellXfs = false;
+    };
+    parseWhole(xml, r, error);
+    return dates;
+}
+
+bool readSharedStrings(const Workbook& wb, std::vector<std::string>& out, std::string& error) {
+    if (wb.sharedStringsPart.empty() || !wb.zip->has(wb.sharedStringsPart)) return true;
+    XmlReader r;
+    int depthRph = 0;
+    bool inT = false, inSi = false;
+    std::string current;
+    r.onStart = [&](std::string_view name, XmlReader::Attributes) {
+        if (name == "si") {
+            inSi = true;
+            current.clear();
+        } else if (name == "rPh") {
+            ++depthRph;  // phonetic hints are not part of the text
+        } else if (name == "t" && inSi && depthRph == 0) {
+            inT = true;
+        }
+    };
+    r.onEnd = [&](std::string_view name) {
+        if (name == "si") {
+            inSi = false;
+            out.push_back(current);
+        } else if (name == "rPh") {
+            --depthRph;
+        } else if (name == "t") {
+            inT = false;
+        }
+    };
+    r.onText = [&](std::string_view text) {
+        if (inT && current.size() < (32u << 20)) current.append(text);
+    };
+    bool ok = true;
+    bool streamed = wb.zip->stream(
+        wb.sharedStringsPart,
+        [&](const char* p, std::size_t n) {
+            ok = r.feed(p, n, false, error);
+            return ok;
+        },
+        error);
+    return streamed && ok && r.feed(nullptr, 0, true, error);
+}
+
+// The cells of one sheet, parsed as its XML is decompressed.
+class XlsxSheetCells : public excel::SheetCells {
+  public:
+    XlsxSheetCells(Workbook wb, std::string part, std::vector<std::string> strings,
+                   std::vector<bool> dates)
+        : wb_(std::move(wb)),
+          part_(std::move(part)),
+          strings_(std::move(strings)),
+          dates_(std::move(dates)) {}
+    ~XlsxSheetCells() override { close(); }
+
+    bool rewind(std::string& error) override {
+        close();
+        file_ = wb_.zip->openEntry(part_, error);
+        if (!file_) return false;
+        reader_ = std::make_unique<XmlReader>();
+        ready_.clear();
+        nextRow_ = 1;
+        lastRow_ = 0;
+        done_ = false;
+        rowsSeen_ = 0;
+        failure_.clear();
+        current_.clear();
+        reader_->onStart = [this](std::string_view name, XmlReader::Attributes a) {
+            start(name, a);
+        };
+        reader_->onEnd = [this](std::string_view name) { end(name); };
+        reader_->onText = [this](std::string_view text) {
+            if (inValue_ && value_.size() < (32u << 20)) value_.append(text);
+        };
+        return true;
+    }
+
+    bool nextRow(std::vector<Cell>& row, std::string& error) override {
+        while (ready_.empty()) {
+            if (!failure_.empty()) {
+                error = failure_;
+                return false;
+            }
+            if (done_) return false;
+            char buf[65536];
+            zip_int64_t n = file_ ? zip_fread(file_, buf, sizeof buf) : 0;
+            if (n < 0) {
+                error = "工作簿已损坏：无法解压工作表";
+                return false;
+            }
+            if (!reader_->feed(buf, static_cast<std::size_t>(n), n == 0, error)) return false;
+            if (n == 0) done_ = true;
+        }
+        if (ready_.front().first > nextRow_) {  // a row the file leaves out is an empty row
+            row.clear();
+            ++nextRow_;
+            return true;
+        }
+        row = std::move(ready_.front().second);
+        ready_.pop_front();
+        ++nextRow_;
+        return true;
+    }
+
+  private:
+    void close() {
+        if (file_) zip_fclose(file_);
+        file_ = nullptr;
+    }
+
+    void start(std::string_view name, XmlReader::Attributes a) {
+        if (name == "row") {
+            const char* r = XmlReader::attribute(a, "r");
+            std::size_t number =
+                r ? static_cast<std::size_t>(std::strtoull(r, nullptr, 10)) : lastRow_ + 1;
+            if (number <= lastRow_ || number > kMaxRows) number = lastRow_ + 1;
+            lastRow_ = number;
+            current_.clear();
+            nextCol_ = 0;
+            if (++rowsSeen_ > kMaxRows) failure_ = "工作表的行数超出 Excel 的上限";
+        } else if (name == "c") {
+            const char* r = XmlReader::attribute(a, "r");
+            int col = r ? columnIndex(r) : nextCol_;
+            if (col < 0 || col >= kMaxColumns) col = nextCol_;
+            col_ = col;
+            nextCol_ = col + 1;
+            const char* t = XmlReader::attribute(a, "t");
+            type_ = t ? t : "n";
+            const char* s = XmlReader::attribute(a, "s");
+            style_ = s ? std::atoi(s) : 0;
+            value_.clear();
+            haveValue_ = false;
+        } else if (name == "v" || name == "t") {
+            inValue_ = true;
+            if (name == "v") value_.clear();
+        }
+    }
+
+    void end(std::string_view name) {
+        if (name == "v" || name == "t") {
+            inValue_ = false;
+            haveValue_ = true;
+        } else if (name == "c") {
+            if (!haveValue_) return;
+            Cell cell;
+            if (type_ == "s") {
+                auto idx = static_cast<std::size_t>(std::strtoull(value_.c_str(), nullptr, 10));
+                if (idx < strings_.size()) {
+                    cell.kind = Cell::Kind::Text;
+                    cell.text = strings_[idx];
+                }
+            } else if (type_ == "inlineStr" || type_ == "str") {
+                cell.kind = Cell::Kind::Text;
+                cell.text = value_;
+            } else if (type_ == "b") {
+                cell.kind = Cell::Kind::Bool;
+                cell.number = value_ == "1" || value_ == "true" ? 1 : 0;
+            } else if (type_ == "e") {
+                cell.kind = Cell::Kind::Error;
+            } else if (type_ == "d") {
+                if (auto dt = jet::parseDateText(value_.substr(0, 19))) {
+                    cell.kind = Cell::Kind::Date;
+                    cell.number = jet::toSerial(*dt);
+                }
+            } else if (auto n = jet::parseNumber(value_)) {
+                bool date = style_ >= 0 && static_cast<std::size_t>(style_) < dates_.size() &&
+                            dates_[static_cast<std::size_t>(style_)];
+                cell.kind = date ? Cell::Kind::Date : Cell::Kind::Number;
+                cell.number = date && wb_.date1904 ? *n + 1462 : *n;
+            }
+            if (cell.kind == Cell::Kind::Empty) return;
+            if (current_.size() <= static_cast<std::size_t>(col_))
+                current_.resize(static_cast<std::size_t>(col_) + 1);
+            current_[static_cast<std::size_t>(col_)] = std::move(cell);
+        } else if (name == "row") {
+            ready_.emplace_back(lastRow_, std::move(current_));
+            current_.clear();
+        }
+    }
+
+    Workbook wb_;
+    std::string part_;
+    std::vector<std::string> strings_;
+    std::vector<bool> dates_;
+    zip_file_t* file_ = nullptr;
+    std::unique_ptr<XmlReader> reader_;
+    std::deque<std::pair<std::size_t, std::vector<Cell>>> ready_;
+    std::vector<Cell> current_;
+    std::size_t nextRow_ = 1, lastRow_ = 0, rowsSeen_ = 0;
+    int col_ = 0, nextCol_ = 0, style_ = 0;
+    std::string type_, value_, failure_;
+    bool inValue_ = false, haveValue_ = false, done_ = false;
+};
+
+}  // namespace
+
+bool listWorkbook(const std::string& path, WorkbookListing& out, std::string& error) {
+    Workbook wb;
+    if (!openWorkbook(path, wb, error)) return false;
+    for (const auto& s : wb.sheets) out.sheets.push_back(s.name);
+    out.definedNames = wb.definedNames;
+    return true;
+}
+
+std::unique_ptr<excel::SheetCells> openSheet(const std::string& path, const std::string& sheet,
+                                             std::string& error) {
+    Workbook wb;
+    if (!openWorkbook(path, wb, error)) return nullptr;
+    std::string part;
+    for (const auto& s : wb.sheets)
+        if (jet::compareNoCase(s.name, sheet) == 0) part = s.part;
+    if (part.empty()) {
+        error = "找不到工作表“" + sheet + "”";
+        return nullptr;
+    }
+    std::vector<bool> dates = readDateStyles(wb, error);
+    std::vector<std::string> strings;
+    if (!readSharedStrings(wb, strings, error)) return nullptr;
+    error.clear();
+    return std::make_unique<XlsxSheetCells>(std::move(wb), part, std::move(strings),
+                                            std::move(dates));
+}
+
+}  // namespace qx::isam::excel12
