@@ -187,8 +187,11 @@ std::optional<ColumnDef> typeFromDeclaration(std::string_view decl) {
 std::string formatDouble(double v) {
     if (std::isnan(v)) return "NaN";
     if (v == 0) return "0";
-    char buf[64];
-    auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    char buf[400];
+    // Plain digits for the numbers people write (1000000, 0.001); exponents only far out.
+    double a = std::fabs(v);
+    auto format = a >= 1e-6 && a < 1e16 ? std::chars_format::fixed : std::chars_format::general;
+    auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v, format);
     return std::string(buf, p);
 }
 
