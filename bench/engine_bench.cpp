@@ -96,8 +96,56 @@ int run(const char* ours, const char* const* statements) {
 
 }  // namespace
 
+// A workbook of `rows` rows of five columns (text, whole number, real, date, text), written by
+// our own xlsx writer.
+int generateXlsx(const char* db, const char* xlsx, long rows) {
+    if (!qx::jet::createEmptyDatabase(db).ok) return 1;
+    qx::jet::Connection c;
+    if (!c.openFile(db).ok) return 1;
+    if (!c.execute("create table t (名称 varchar(255), 数量 long, 金额 double, 日期 datetime, 备注 "
+                   "varchar(255))")
+             .ok)
+        return 1;
+    sqlite3* raw = c.handle();
+    sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(raw, "INSERT INTO t VALUES (?1, ?2, ?3, ?4, ?5)", -1, &stmt, nullptr);
+    for (long i = 0; i < rows; ++i) {
+        std::string k = key(i);
+        char date[32];
+        std::snprintf(date, sizeof date, "20%02ld-%02ld-%02ld 00:00:00", i % 30, i % 12 + 1,
+                      i % 28 + 1);
+        std::string note = "说明" + std::to_string(i % 1000);
+        sqlite3_bind_text(stmt, 1, k.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(stmt, 2, i);
+        sqlite3_bind_double(stmt, 3, static_cast<double>(i) / 8.0);
+        sqlite3_bind_text(stmt, 4, date, -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(stmt, 5, note.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(stmt);
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr);
+    auto o =
+        c.execute(std::string("SELECT * INTO [Excel 12.0;DATABASE=") + xlsx + "].[数据] FROM t");
+    if (!o.ok) std::fprintf(stderr, "%s\n", o.message.c_str());
+    return o.ok ? 0 : 1;
+}
+
+int readXlsx(const char* db, const char* xlsx) {
+    if (!qx::jet::createEmptyDatabase(db).ok) return 1;
+    qx::jet::Connection c;
+    if (!c.openFile(db).ok) return 1;
+    auto o = c.execute(std::string("SELECT * INTO 1_1 FROM [Excel 12.0;DATABASE=") + xlsx +
+                       "].[数据$] ");
+    if (!o.ok) std::fprintf(stderr, "%s\n", o.message.c_str());
+    return o.ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "xlsxgen" && argc == 5) return generateXlsx(argv[2], argv[3], std::atol(argv[4]));
+    if (mode == "xlsxread" && argc == 4) return readXlsx(argv[2], argv[3]);
     if (mode == "generate" && argc == 5) return generate(argv[2], argv[3], std::atol(argv[4]));
     if (mode == "absent" && argc == 3) {
         static const char* const kStatements[] = {
@@ -112,6 +160,8 @@ int main(int argc, char** argv) {
             "SELECT k, Count(*) AS 笔数 INTO 合并相同行统计笔数 FROM 1_1 GROUP BY k", nullptr};
         return run(argv[2], kStatements);
     }
-    std::fprintf(stderr, "usage: qx_bench_engine generate OURS PEER ROWS | absent DB | group DB\n");
+    std::fprintf(stderr,
+                 "usage: qx_bench_engine generate OURS PEER ROWS | absent DB | group DB | xlsxgen "
+                 "DB XLSX ROWS | xlsxread DB XLSX\n");
     return 2;
 }

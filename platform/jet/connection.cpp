@@ -332,6 +332,7 @@ Outcome Connection::execute(std::string_view jetSql) {
 }
 
 Outcome Connection::run(const Plan& plan) {
+    if (plan.kind == Plan::Kind::SelectInto && plan.directCopy) return copyExternal(plan);
     Outcome loaded = loadSources(plan.sources);
     if (!loaded.ok) {
         dropSources(plan.sources);
@@ -369,8 +370,20 @@ Outcome Connection::run(const Plan& plan) {
     return result;
 }
 
+Outcome Connection::copyExternal(const Plan& plan) {
+    return loadTable(plan.sources[0], quoteName(plan.target));
+}
+
 Outcome Connection::loadSources(const std::vector<ExternalSource>& sources) {
     for (const auto& src : sources) {
+        Outcome o = loadTable(src, "temp." + quoteName(src.placeholder));
+        if (!o.ok) return o;
+    }
+    return {true, {}};
+}
+
+Outcome Connection::loadTable(const ExternalSource& src, const std::string& quotedTarget) {
+    {
         isam::Driver* driver = drivers_->find(src.clause.driver);
         if (!driver)
             return {false,
@@ -383,9 +396,9 @@ Outcome Connection::loadSources(const std::vector<ExternalSource>& sources) {
         std::vector<Field> fields;
         for (const auto& c : rows->columns()) fields.push_back({c.name, c.type, c.size});
         if (fields.empty()) return {false, "外部表“" + src.table + "”没有列"};
-        Outcome created = runSql(createTableSql("temp." + quoteName(src.placeholder), fields));
+        Outcome created = runSql(createTableSql(quotedTarget, fields));
         if (!created.ok) return created;
-        std::string insert = "INSERT INTO temp." + quoteName(src.placeholder) + " VALUES (";
+        std::string insert = "INSERT INTO " + quotedTarget + " VALUES (";
         for (std::size_t k = 0; k < fields.size(); ++k) insert += k ? ",?" : "?";
         insert += ")";
         Statement stmt;

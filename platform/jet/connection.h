@@ -85,6 +85,8 @@ class Connection {
     Outcome run(const Plan& plan);
     Outcome runSql(const std::string& sql);
     Outcome loadSources(const std::vector<ExternalSource>& sources);
+    Outcome loadTable(const ExternalSource& source, const std::string& quotedTarget);
+    Outcome copyExternal(const Plan& plan);
     void dropSources(const std::vector<ExternalSource>& sources);
     Outcome selectInto(const Plan& plan);
     Outcome alterColumn(const Plan& plan);

@@ -189,7 +189,8 @@ class Translator {
         std::vector<std::string> items;
         std::string from;
         std::string where;
-        bool simple = true;  // no DISTINCT, TOP, GROUP BY, HAVING, UNION or ORDER BY
+        bool simple = true;    // no DISTINCT, TOP, GROUP BY, HAVING, UNION or ORDER BY
+        bool clauses = false;  // any of those
     };
 
     // ---- expressions --------------------------------------------------------------------------
@@ -726,6 +727,7 @@ class Translator {
         SelectParts& p = parts ? *parts : localParts;
         if (acceptWord("DISTINCT") || acceptWord("DISTINCTROW")) {
             p.simple = false;
+            p.clauses = true;
             out += "DISTINCT ";
         } else {
             acceptWord("ALL");
@@ -735,6 +737,7 @@ class Translator {
             if (!peek().is(Token::Kind::Number)) fail("TOP 之后应为数字");
             limit = next().text;
             p.simple = false;
+            p.clauses = true;
             if (acceptWord("PERCENT")) fail("不支持 TOP … PERCENT");
         }
         std::vector<SelectItem> items;
@@ -787,12 +790,19 @@ class Translator {
         if (items.size() != p.items.size()) p.simple = false;
         if (acceptWord("GROUP")) {
             p.simple = false;
+            p.clauses = true;
             expectWord("BY");
             out += " GROUP BY " + key();
             while (acceptSymbol(",")) out += ", " + key();
         }
-        if (acceptWord("HAVING")) out += " HAVING " + expr().sql;
-        if (peek().isWord("UNION") || peek().isWord("ORDER")) p.simple = false;
+        if (acceptWord("HAVING")) {
+            p.clauses = true;
+            out += " HAVING " + expr().sql;
+        }
+        if (peek().isWord("UNION") || peek().isWord("ORDER")) {
+            p.simple = false;
+            p.clauses = true;
+        }
         if (peek().isWord("UNION")) {
             next();
             out += acceptWord("ALL") ? " UNION ALL " : " UNION ";
@@ -820,7 +830,16 @@ class Translator {
 
     void selectStatement() {
         IntoTarget into;
-        plan_.sql = selectBody(true, &into);
+        SelectParts parts;
+        plan_.sql = selectBody(true, &into, &parts);
+        // SELECT * INTO t FROM [external].x copies the driver's rows straight into t.
+        plan_.directCopy = !into.local.empty() && plan_.sources.size() == 1 &&
+                           plan_.items.size() == 1 && plan_.items[0].star &&
+                           plan_.sql.rfind("SELECT * FROM ", 0) == 0 && parts.where.empty() &&
+                           !parts.clauses &&
+                           parts.from.rfind(quoteName(plan_.sources[0].placeholder), 0) == 0 &&
+                           parts.from.find(',') == std::string::npos &&
+                           parts.from.find(" JOIN ") == std::string::npos;
         if (into.external) {
             plan_.kind = Plan::Kind::SelectInto;
             plan_.externalTarget = std::move(into.external);

@@ -53,6 +53,7 @@ struct Plan {
     std::optional<ExternalSource> externalTarget;
     std::vector<std::string> statements;
     std::vector<ExternalSource> sources;
+    bool directCopy = false;  // SELECT * INTO target FROM one external table, nothing else
     std::string table;
     std::string column;
     ColumnDef newType;

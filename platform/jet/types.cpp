@@ -245,10 +245,20 @@ std::optional<std::string> formatValue(const Value& v, JetType type) {
 }
 
 std::string formatDateTime(const DateTime& dt) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", dt.year, dt.month, dt.day,
-                  dt.hour, dt.minute, dt.second);
-    return buf;
+    std::string out = "0000-00-00 00:00:00";
+    auto put = [&](std::size_t at, int value, int digits) {
+        for (int k = digits - 1; k >= 0; --k) {
+            out[at + static_cast<std::size_t>(k)] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        }
+    };
+    put(0, dt.year, 4);
+    put(5, dt.month, 2);
+    put(8, dt.day, 2);
+    put(11, dt.hour, 2);
+    put(14, dt.minute, 2);
+    put(17, dt.second, 2);
+    return out;
 }
 
 bool isValidDate(int year, int month, int day) {

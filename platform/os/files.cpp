@@ -85,8 +85,14 @@ fs::path siblingTempPath(const fs::path& target) {
 #else
     auto pid = getpid();
 #endif
-    std::string name = "." + os::utf8(target.filename()) + ".tmp" + std::to_string(pid) + "_" +
-                       std::to_string(stamp % 1000000007) + "_" + std::to_string(counter++);
+    std::string name = ".";
+    name += os::utf8(target.filename());
+    name += ".tmp";
+    name += std::to_string(pid);
+    name += '_';
+    name += std::to_string(stamp % 1000000007);
+    name += '_';
+    name += std::to_string(counter++);
     return target.parent_path() / os::pathFromUtf8(name);
 }
 

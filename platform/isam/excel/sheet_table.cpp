@@ -2,6 +2,8 @@
 #include "platform/isam/excel/sheet_table.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 
 #include "platform/jet/text.h"
 
@@ -32,32 +34,73 @@ std::string cellText(const Cell& c) {
 
 namespace {
 
+// The cells as the first walk saw them, kept in a scratch file so that the second walk does
+// not parse the sheet again: per row a cell count, per cell its kind and value.
+class Spool {
+  public:
+    Spool() : f_(std::tmpfile()) {}
+    ~Spool() {
+        if (f_) std::fclose(f_);
+    }
+    bool ok() const { return f_ != nullptr; }
+    void put(const std::vector<Cell>& row) {
+        auto n = static_cast<std::uint32_t>(row.size());
+        std::fwrite(&n, sizeof n, 1, f_);
+        for (const Cell& c : row) {
+            auto kind = static_cast<unsigned char>(c.kind);
+            std::fwrite(&kind, 1, 1, f_);
+            if (c.kind == Cell::Kind::Text) {
+                auto len = static_cast<std::uint32_t>(c.text.size());
+                std::fwrite(&len, sizeof len, 1, f_);
+                std::fwrite(c.text.data(), 1, c.text.size(), f_);
+            } else if (c.kind != Cell::Kind::Empty && c.kind != Cell::Kind::Error) {
+                std::fwrite(&c.number, sizeof c.number, 1, f_);
+            }
+        }
+    }
+    bool rewind() { return std::fflush(f_) == 0 && std::fseek(f_, 0, SEEK_SET) == 0; }
+    bool get(std::vector<Cell>& row) {
+        std::uint32_t n = 0;
+        if (std::fread(&n, sizeof n, 1, f_) != 1) return false;
+        row.resize(n);
+        for (Cell& c : row) {
+            unsigned char kind = 0;
+            if (std::fread(&kind, 1, 1, f_) != 1) return false;
+            c.kind = static_cast<Cell::Kind>(kind);
+            if (c.kind == Cell::Kind::Text) {
+                std::uint32_t len = 0;
+                if (std::fread(&len, sizeof len, 1, f_) != 1) return false;
+                c.text.resize(len);
+                if (len && std::fread(c.text.data(), 1, len, f_) != len) return false;
+            } else if (c.kind != Cell::Kind::Empty && c.kind != Cell::Kind::Error) {
+                if (std::fread(&c.number, sizeof c.number, 1, f_) != 1) return false;
+            }
+        }
+        return true;
+    }
+
+  private:
+    std::FILE* f_;
+};
+
 class SheetRows : public RowSource {
   public:
-    SheetRows(std::unique_ptr<SheetCells> cells, std::vector<ColumnDef> columns, bool skipFirst,
-              std::size_t dataRows)
-        : cells_(std::move(cells)),
-          columns_(std::move(columns)),
-          skipFirst_(skipFirst),
-          left_(dataRows) {}
+    SheetRows(std::unique_ptr<Spool> spool, std::vector<ColumnDef> columns, std::size_t dataRows)
+        : spool_(std::move(spool)), columns_(std::move(columns)), left_(dataRows) {}
 
     const std::vector<ColumnDef>& columns() const override { return columns_; }
     std::string error() const override { return error_; }
 
     bool next(std::vector<Value>& row) override {
         if (left_ == 0) return false;
-        if (skipFirst_) {
-            skipFirst_ = false;
-            if (!cells_->nextRow(cells, error_)) return false;
-        }
-        if (!cells_->nextRow(cells, error_)) {
-            if (error_.empty()) error_ = "工作表在读取过程中发生变化";
+        if (!spool_->get(cells_)) {
+            error_ = "读取临时文件时出错";
             return false;
         }
         --left_;
         row.assign(columns_.size(), Value::null());
-        for (std::size_t k = 0; k < columns_.size() && k < cells.size(); ++k) {
-            const Cell& c = cells[k];
+        for (std::size_t k = 0; k < columns_.size() && k < cells_.size(); ++k) {
+            const Cell& c = cells_[k];
             if (c.kind == Cell::Kind::Empty || c.kind == Cell::Kind::Error) continue;
             switch (columns_[k].type) {
                 case JetType::Double:
@@ -80,11 +123,10 @@ class SheetRows : public RowSource {
     }
 
   private:
-    std::unique_ptr<SheetCells> cells_;
+    std::unique_ptr<Spool> spool_;
     std::vector<ColumnDef> columns_;
-    bool skipFirst_;
     std::size_t left_;
-    std::vector<Cell> cells;
+    std::vector<Cell> cells_;
     std::string error_;
 };
 
@@ -102,6 +144,11 @@ std::unique_ptr<RowSource> sheetTable(std::unique_ptr<SheetCells> cells, bool he
     std::vector<Cell> row;
     std::size_t rows = 0, lastUsed = 0;
     bool first = true;
+    auto spool = std::make_unique<Spool>();
+    if (!spool->ok()) {
+        error = "无法创建临时文件";
+        return nullptr;
+    }
     if (!cells->rewind(error)) return nullptr;
     while (cells->nextRow(row, error)) {
         if (first && header) {
@@ -111,6 +158,7 @@ std::unique_ptr<RowSource> sheetTable(std::unique_ptr<SheetCells> cells, bool he
         }
         first = false;
         ++rows;
+        spool->put(row);
         if (kinds.size() < row.size()) kinds.resize(row.size());
         bool any = false;
         for (std::size_t k = 0; k < row.size(); ++k) {
@@ -171,8 +219,11 @@ std::unique_ptr<RowSource> sheetTable(std::unique_ptr<SheetCells> cells, bool he
             c.size = 255;
         }
     }
-    if (!cells->rewind(error)) return nullptr;
-    return std::make_unique<SheetRows>(std::move(cells), std::move(columns), header, lastUsed);
+    if (!spool->rewind()) {
+        error = "写入临时文件时出错（磁盘可能已满）";
+        return nullptr;
+    }
+    return std::make_unique<SheetRows>(std::move(spool), std::move(columns), lastUsed);
 }
 
 }  // namespace qx::isam::excel

@@ -1,6 +1,6 @@
 // What the Excel drivers share: a sheet read as rows of cells becomes a table with named,
-// typed columns, as Jet's Excel driver makes it. The cells are walked twice: once to find the
-// columns' types, once to hand out the rows.
+// typed columns, as Jet's Excel driver makes it. The sheet is parsed once: the walk that finds
+// the columns' types keeps the cells in a scratch file from which the rows are handed out.
 #pragma once
 
 #include <memory>

@@ -428,10 +428,15 @@ bool addSheet(const fs::path& file, const std::string& sheetName, RowSource& row
         if (!out) return fail("无法创建临时文件");
         out << kXmlHead << "<worksheet xmlns=\"" << kMainNs << "\" xmlns:r=\"" << kRelNs
             << "\"><sheetData>";
+        // Cells carry their reference only after a gap: the sheet stays small and quick to read.
+        auto textCell = [&](std::ostream& o, const std::string& ref, std::string_view text) {
+            bool keepBlanks = !text.empty() && (text.front() == ' ' || text.back() == ' ');
+            o << "<c" << ref << " t=\"inlineStr\"><is><t"
+              << (keepBlanks ? " xml:space=\"preserve\"" : "") << ">" << xmlEscape(text)
+              << "</t></is></c>";
+        };
         out << "<row r=\"1\">";
-        for (std::size_t k = 0; k < columns.size(); ++k)
-            out << "<c r=\"" << cellRef(k, 1) << "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">"
-                << xmlEscape(columns[k].name) << "</t></is></c>";
+        for (std::size_t k = 0; k < columns.size(); ++k) textCell(out, "", columns[k].name);
         out << "</row>";
         std::vector<Value> row;
         std::size_t r = 1;
@@ -442,10 +447,15 @@ bool addSheet(const fs::path& file, const std::string& sheetName, RowSource& row
                 return fail("结果超过 1,048,575 行，Excel 2007 工作表装不下");
             }
             out << "<row r=\"" << r << "\">";
+            bool gap = false;
             for (std::size_t k = 0; k < columns.size() && k < row.size(); ++k) {
                 const Value& v = row[k];
-                if (v.isNull()) continue;
-                std::string ref = cellRef(k, r);
+                if (v.isNull()) {
+                    gap = true;
+                    continue;
+                }
+                std::string ref = gap ? " r=\"" + cellRef(k, r) + "\"" : std::string();
+                gap = false;
                 JetType type = columns[k].type;
                 if (type == JetType::Bit) {
                     auto n = v.kind == Value::Kind::Text
@@ -453,22 +463,19 @@ bool addSheet(const fs::path& file, const std::string& sheetName, RowSource& row
                                  : std::optional<double>(v.kind == Value::Kind::Integer
                                                              ? static_cast<double>(v.integer)
                                                              : v.real);
-                    out << "<c r=\"" << ref << "\" t=\"b\"><v>" << (n && *n != 0 ? 1 : 0)
-                        << "</v></c>";
+                    out << "<c" << ref << " t=\"b\"><v>" << (n && *n != 0 ? 1 : 0) << "</v></c>";
                 } else if (type == JetType::DateTime && v.kind == Value::Kind::Text &&
                            dateStyle >= 0) {
                     auto dt = jet::parseIsoDateTime(v.text);
                     if (dt)
-                        out << "<c r=\"" << ref << "\" s=\"" << dateStyle << "\"><v>"
+                        out << "<c" << ref << " s=\"" << dateStyle << "\"><v>"
                             << jet::formatDouble(jet::toSerial(*dt)) << "</v></c>";
                     else
-                        out << "<c r=\"" << ref << "\" t=\"inlineStr\"><is><t>" << xmlEscape(v.text)
-                            << "</t></is></c>";
+                        textCell(out, ref, v.text);
                 } else if (v.kind == Value::Kind::Integer || v.kind == Value::Kind::Real) {
-                    out << "<c r=\"" << ref << "\"><v>" << *jet::valueText(v) << "</v></c>";
+                    out << "<c" << ref << "><v>" << *jet::valueText(v) << "</v></c>";
                 } else {
-                    out << "<c r=\"" << ref << "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">"
-                        << xmlEscape(v.text) << "</t></is></c>";
+                    textCell(out, ref, v.text);
                 }
             }
             out << "</row>";
