@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/isam/access/wire.h"
+#include "platform/isam/helper_wire.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace qx::isam::access;
+    namespace wire = qx::isam::wire;
     std::string payload(reinterpret_cast<const char*>(data), size);
     qx::jet::ColumnDef column;
     wire::parseColumn(payload, column);

@@ -10,6 +10,9 @@ trap 'rm -rf "$work"' EXIT
 [ -n "${QX_KEEP:-}" ] && trap - EXIT && echo "output in $work"
 
 "$sqltest" --tmp "$work" "$here/excel_write.test" >/dev/null
+# The engine's own Excel tests write more workbooks; each is read back too.
+mkdir -p "$work/engine"
+"$sqltest" --tmp "$work/engine" "$here/../sql/excel.test" >/dev/null
 
 status=0
 check() {  # name, actual file, expected file
@@ -69,4 +72,21 @@ with open(sys.argv[1], newline="", encoding="utf-8") as f:
 PY
     check "LibreOffice $file" "$work/lo-$file.txt" "$here/expected/libreoffice-$file.txt"
 done
+/usr/bin/python3 - "$work"/engine/*.xls "$work"/engine/*.xlsx > "$work/engine.txt" <<'PY'
+import os, sys, xlrd, openpyxl
+for path in sorted(sys.argv[1:]):
+    name = os.path.basename(path)
+    if path.endswith(".xls"):
+        book = xlrd.open_workbook(path)
+        sheets = [(s.name, s.nrows, s.row_values(0)) for s in book.sheets()]
+    else:
+        book = openpyxl.load_workbook(path, read_only=True)
+        sheets = []
+        for ws in book.worksheets:
+            rows = list(ws.iter_rows(values_only=True))
+            sheets.append((ws.title, len(rows), list(rows[0]) if rows else []))
+    for title, count, head in sheets:
+        print(f"{name}|{title}|{count}|{'/'.join(str(v) for v in head)}")
+PY
+check "workbooks of the engine tests" "$work/engine.txt" "$here/expected/engine-workbooks.txt"
 exit $status

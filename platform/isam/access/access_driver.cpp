@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "platform/isam/access/wire.h"
+#include "platform/isam/helper_wire.h"
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
 #include "platform/os/process.h"
@@ -20,25 +20,10 @@ constexpr int kIdleSeconds = 60;
 constexpr int kExitGraceMs = 10000;
 constexpr const char* kDamaged = "无法读取 Access 文件：文件已损坏或不是 Access 文件";
 
-struct Message {
-    char kind = 0;
-    std::string payload;
-};
-
-bool receive(os::ChildProcess& child, Message& m) {
-    char head[5];
-    if (!child.read(head, 5, kIdleSeconds)) return false;
-    std::uint32_t n = wire::getU32(head + 1);
-    if (n > wire::kMaxMessage) return false;
-    m.kind = head[0];
-    m.payload.resize(n);
-    return n == 0 || child.read(m.payload.data(), n, kIdleSeconds);
-}
-
 class HelperRows : public RowSource {
   public:
     HelperRows(std::unique_ptr<os::ChildProcess> child, std::vector<ColumnDef> columns,
-               Message first)
+               wire::Message first)
         : child_(std::move(child)),
           columns_(std::move(columns)),
           pending_(std::move(first)),
@@ -49,11 +34,11 @@ class HelperRows : public RowSource {
 
     bool next(std::vector<Value>& row) override {
         if (done_) return false;
-        Message m;
+        wire::Message m;
         if (hasPending_) {
             m = std::move(pending_);
             hasPending_ = false;
-        } else if (!receive(*child_, m)) {
+        } else if (!wire::receive(*child_, m, kIdleSeconds)) {
             return stop(kDamaged);
         }
         if (m.kind == wire::kEnd) {
@@ -77,7 +62,7 @@ class HelperRows : public RowSource {
 
     std::unique_ptr<os::ChildProcess> child_;
     std::vector<ColumnDef> columns_;
-    Message pending_;
+    wire::Message pending_;
     bool hasPending_;
     bool done_ = false;
     std::string error_;
@@ -88,52 +73,6 @@ fs::path fileOf(const ExternalClause& db) {
 }
 
 }  // namespace
-
-bool wire::parseColumn(const std::string& payload, ColumnDef& c) {
-    if (payload.size() < 3) return false;
-    auto type = static_cast<unsigned char>(payload[0]);
-    if (type > static_cast<unsigned char>(jet::JetType::Binary)) return false;
-    c.type = static_cast<jet::JetType>(type);
-    std::uint16_t size;
-    std::memcpy(&size, payload.data() + 1, 2);
-    c.size = size;
-    c.name = payload.substr(3);
-    return true;
-}
-
-bool wire::decodeRow(const std::string& p, std::size_t columns, std::vector<Value>& row) {
-    row.assign(columns, Value::null());
-    std::size_t at = 0;
-    for (auto& v : row) {
-        if (at >= p.size()) return false;
-        char tag = p[at++];
-        if (tag == kNull) continue;
-        if (tag == kInteger || tag == kReal) {
-            if (at + 8 > p.size()) return false;
-            if (tag == kInteger) {
-                std::int64_t i;
-                std::memcpy(&i, p.data() + at, 8);
-                v = Value::ofInteger(i);
-            } else {
-                double d;
-                std::memcpy(&d, p.data() + at, 8);
-                v = Value::ofReal(d);
-            }
-            at += 8;
-        } else if (tag == kText || tag == kBlob) {
-            if (at + 4 > p.size()) return false;
-            std::uint32_t n = getU32(p.data() + at);
-            at += 4;
-            if (n > p.size() - at) return false;
-            std::string bytes = p.substr(at, n);
-            at += n;
-            v = tag == kText ? Value::ofText(std::move(bytes)) : Value::ofBlob(std::move(bytes));
-        } else {
-            return false;
-        }
-    }
-    return at == p.size();
-}
 
 AccessDriver::AccessDriver(fs::path helper)
     : helper_(helper.empty() ? os::executableDirectory() / "qx_mdb_reader" : std::move(helper)) {}
@@ -152,8 +91,8 @@ bool AccessDriver::listTables(const ExternalClause& db, std::vector<TableName>& 
     }
     auto child = os::ChildProcess::start(helper_, {"list", file.string()}, error);
     if (!child) return false;
-    Message m;
-    while (receive(*child, m)) {
+    wire::Message m;
+    while (wire::receive(*child, m, kIdleSeconds)) {
         if (m.kind == wire::kTable) out.push_back({m.payload, "TABLE"});
         if (m.kind == wire::kError) {
             error = m.payload;
@@ -182,9 +121,9 @@ std::unique_ptr<RowSource> AccessDriver::readTable(const ExternalClause& db,
     auto child = os::ChildProcess::start(helper_, {"read", file.string(), table}, error);
     if (!child) return nullptr;
     std::vector<ColumnDef> columns;
-    Message m;
+    wire::Message m;
     for (;;) {
-        if (!receive(*child, m)) {
+        if (!wire::receive(*child, m, kIdleSeconds)) {
             error = kDamaged;
             return nullptr;
         }

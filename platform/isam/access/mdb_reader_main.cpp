@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/isam/access/wire.h"
+#include "platform/isam/helper_wire.h"
 #include "platform/jet/types.h"
 
-namespace wire = qx::isam::access::wire;
+namespace wire = qx::isam::wire;
 using qx::jet::JetType;
 
 namespace {

@@ -1,120 +1,95 @@
 // The Excel 8.0 driver.
 #include "platform/isam/excel8/excel8_driver.h"
 
-#include <freexl.h>
+#include <cstring>
 
 #include "platform/isam/excel/sheet_table.h"
 #include "platform/isam/excel8/xls_writer.h"
+#include "platform/isam/helper_wire.h"
 #include "platform/jet/text.h"
+#include "platform/os/files.h"
 #include "platform/os/paths.h"
+#include "platform/os/process.h"
 
 namespace qx::isam::excel8 {
 
+namespace fs = std::filesystem;
 using excel::Cell;
 
 namespace {
 
 constexpr const char* kDamaged = "文件已损坏或不是 Excel 97-2003 工作簿";
+constexpr int kIdleSeconds = 60;
+constexpr int kExitGraceMs = 10000;
 
-class Handle {
-  public:
-    ~Handle() {
-        if (h_) freexl_close(h_);
-    }
-    bool open(const std::string& path, std::string& error) {
-        int rc = freexl_open(path.c_str(), &h_);
-        if (rc != FREEXL_OK) {
-            error = rc == FREEXL_FILE_NOT_FOUND ? "找不到文件“" + path + "”" : kDamaged;
+fs::path helperPath() {
+    return os::executableDirectory() / "qx_xls_reader";
+}
+
+bool decodeCells(const std::string& p, std::vector<Cell>& row) {
+    row.clear();
+    std::size_t at = 0;
+    while (at < p.size()) {
+        Cell c;
+        char tag = p[at++];
+        if (tag == wire::kReal || tag == wire::kDate) {
+            if (at + 8 > p.size()) return false;
+            std::memcpy(&c.number, p.data() + at, 8);
+            at += 8;
+            c.kind = tag == wire::kDate ? Cell::Kind::Date : Cell::Kind::Number;
+        } else if (tag == wire::kText) {
+            if (at + 4 > p.size()) return false;
+            std::uint32_t n = wire::getU32(p.data() + at);
+            at += 4;
+            if (n > p.size() - at) return false;
+            c.kind = Cell::Kind::Text;
+            c.text = p.substr(at, n);
+            at += n;
+        } else if (tag != wire::kNull) {
             return false;
         }
-        unsigned int password = 0;
-        if (freexl_get_info(h_, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK &&
-            password != FREEXL_BIFF_PLAIN) {
-            error = "工作簿有密码保护，无法读取";
-            return false;
-        }
-        return true;
-    }
-    const void* get() const { return h_; }
-
-  private:
-    const void* h_ = nullptr;
-};
-
-bool sheetNames(const Handle& h, std::vector<std::string>& out) {
-    unsigned int count = 0;
-    if (freexl_get_info(h.get(), FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK) return false;
-    for (unsigned int i = 0; i < count && i < 65535; ++i) {
-        const char* name = nullptr;
-        if (freexl_get_worksheet_name(h.get(), static_cast<unsigned short>(i), &name) !=
-                FREEXL_OK ||
-            !name)
-            return false;
-        out.emplace_back(name);
+        row.push_back(std::move(c));
     }
     return true;
 }
 
-// FreeXL holds the whole (at most 65,536-row) workbook; cells are fetched by position.
-class XlsSheetCells : public excel::SheetCells {
+// The rows of a sheet as the helper sends them.
+class HelperCells : public excel::SheetCells {
   public:
-    XlsSheetCells(std::unique_ptr<Handle> h, unsigned int rows, unsigned short columns)
-        : h_(std::move(h)), rows_(rows), columns_(columns) {}
+    HelperCells(std::string file, std::string sheet)
+        : file_(std::move(file)), sheet_(std::move(sheet)) {}
 
-    bool rewind(std::string&) override {
-        next_ = 0;
-        return true;
+    bool rewind(std::string& error) override {
+        child_ = os::ChildProcess::start(helperPath(), {"read", file_, sheet_}, error);
+        done_ = false;
+        return child_ != nullptr;
     }
 
     bool nextRow(std::vector<Cell>& row, std::string& error) override {
-        if (next_ >= rows_) return false;
-        row.assign(columns_, Cell{});
-        for (unsigned short c = 0; c < columns_; ++c) {
-            FreeXL_CellValue v;
-            if (freexl_get_cell_value(h_->get(), next_, c, &v) != FREEXL_OK) {
-                error = kDamaged;
-                return false;
-            }
-            Cell& cell = row[c];
-            switch (v.type) {
-                case FREEXL_CELL_INT:
-                    cell.kind = Cell::Kind::Number;
-                    cell.number = v.value.int_value;
-                    break;
-                case FREEXL_CELL_DOUBLE:
-                    cell.kind = Cell::Kind::Number;
-                    cell.number = v.value.double_value;
-                    break;
-                case FREEXL_CELL_TEXT:
-                case FREEXL_CELL_SST_TEXT:
-                    cell.kind = Cell::Kind::Text;
-                    cell.text = v.value.text_value ? v.value.text_value : "";
-                    if (cell.text.empty()) cell.kind = Cell::Kind::Empty;
-                    break;
-                case FREEXL_CELL_DATE:
-                case FREEXL_CELL_DATETIME:
-                case FREEXL_CELL_TIME: {
-                    std::string text = v.value.text_value ? v.value.text_value : "";
-                    if (v.type == FREEXL_CELL_TIME) text = "1899-12-30 " + text;
-                    if (auto dt = jet::parseDateText(text)) {
-                        cell.kind = Cell::Kind::Date;
-                        cell.number = jet::toSerial(*dt);
-                    }
-                    break;
-                }
-                default:
-                    break;
-            }
+        if (done_ || !child_) return false;
+        wire::Message m;
+        if (!wire::receive(*child_, m, kIdleSeconds)) return stop(kDamaged, error);
+        if (m.kind == wire::kEnd) {
+            done_ = true;
+            if (!child_->finish(kExitGraceMs)) error = kDamaged;
+            return false;
         }
-        ++next_;
+        if (m.kind == wire::kError) return stop(m.payload, error);
+        if (m.kind != wire::kRow || !decodeCells(m.payload, row)) return stop(kDamaged, error);
         return true;
     }
 
   private:
-    std::unique_ptr<Handle> h_;
-    unsigned int rows_;
-    unsigned short columns_;
-    unsigned int next_ = 0;
+    bool stop(const std::string& why, std::string& error) {
+        done_ = true;
+        error = why;
+        child_->finish();
+        return false;
+    }
+
+    std::string file_, sheet_;
+    std::unique_ptr<os::ChildProcess> child_;
+    bool done_ = false;
 };
 
 }  // namespace
@@ -125,15 +100,24 @@ std::vector<std::string> Excel8Driver::names() const {
 
 bool Excel8Driver::listTables(const ExternalClause& db, std::vector<TableName>& out,
                               std::string& error) {
-    Handle h;
-    if (!h.open(db.property("DATABASE"), error)) return false;
-    std::vector<std::string> sheets;
-    if (!sheetNames(h, sheets)) {
-        error = kDamaged;
-        return false;
+    auto child = os::ChildProcess::start(helperPath(), {"list", db.property("DATABASE")}, error);
+    if (!child) return false;
+    wire::Message m;
+    while (wire::receive(*child, m, kIdleSeconds)) {
+        if (m.kind == wire::kTable) out.push_back({m.payload + "$", "TABLE"});
+        if (m.kind == wire::kError) {
+            error = m.payload;
+            child->finish();
+            return false;
+        }
+        if (m.kind == wire::kEnd) {
+            if (child->finish(kExitGraceMs)) return true;
+            break;
+        }
     }
-    for (const auto& s : sheets) out.push_back({s + "$", "TABLE"});
-    return true;
+    child->finish();
+    error = kDamaged;
+    return false;
 }
 
 std::unique_ptr<RowSource> Excel8Driver::readTable(const ExternalClause& db,
@@ -142,29 +126,8 @@ std::unique_ptr<RowSource> Excel8Driver::readTable(const ExternalClause& db,
         error = "找不到工作表“" + table + "”（工作表名应以 $ 结尾）";
         return nullptr;
     }
-    auto h = std::make_unique<Handle>();
-    if (!h->open(db.property("DATABASE"), error)) return nullptr;
-    std::vector<std::string> sheets;
-    if (!sheetNames(*h, sheets)) {
-        error = kDamaged;
-        return nullptr;
-    }
-    std::string wanted = table.substr(0, table.size() - 1);
-    int index = -1;
-    for (std::size_t i = 0; i < sheets.size(); ++i)
-        if (jet::compareNoCase(sheets[i], wanted) == 0) index = static_cast<int>(i);
-    unsigned int rows = 0;
-    unsigned short columns = 0;
-    if (index < 0) {
-        error = "找不到工作表“" + wanted + "”";
-        return nullptr;
-    }
-    if (freexl_select_active_worksheet(h->get(), static_cast<unsigned short>(index)) != FREEXL_OK ||
-        freexl_worksheet_dimensions(h->get(), &rows, &columns) != FREEXL_OK) {
-        error = kDamaged;
-        return nullptr;
-    }
-    auto cells = std::make_unique<XlsSheetCells>(std::move(h), rows, columns);
+    auto cells =
+        std::make_unique<HelperCells>(db.property("DATABASE"), table.substr(0, table.size() - 1));
     return excel::sheetTable(std::move(cells), excel::headerRow(db), error);
 }
 

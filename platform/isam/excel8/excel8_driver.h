@@ -1,5 +1,6 @@
 // The Excel 8.0 driver: [Excel 8.0;…;DATABASE=file.xls].[Sheet$] as a source (BIFF5 and BIFF8
-// through FreeXL), .[R] as a target (a BIFF8 workbook of our own writing).
+// through FreeXL, run in the helper qx_xls_reader beside the executable), .[R] as a target (a
+// BIFF8 workbook of our own writing).
 #pragma once
 
 #include "platform/isam/driver.h"

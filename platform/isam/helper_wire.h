@@ -1,12 +1,12 @@
-// The messages the Access reading helper sends its parent over a pipe: a kind byte, a 32-bit
-// length and that many bytes. Shared by the helper and the driver.
+// The messages a reading helper process (Access, .xls) sends its parent over a pipe: a kind
+// byte, a 32-bit length and that many bytes. Shared by the helpers and the drivers.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 
-namespace qx::isam::access::wire {
+namespace qx::isam::wire {
 
 enum Kind : char {
     kTable = 'T',   // a table name (listing)
@@ -16,7 +16,7 @@ enum Kind : char {
     kEnd = 'Z',     // all sent
 };
 
-enum Tag : char { kNull = 0, kInteger = 1, kReal = 2, kText = 3, kBlob = 4 };
+enum Tag : char { kNull = 0, kInteger = 1, kReal = 2, kText = 3, kBlob = 4, kDate = 5 };
 
 // Column types on the wire: the engine's JetType values.
 inline constexpr std::uint32_t kMaxMessage = 256u << 20;
@@ -34,16 +34,26 @@ inline void putRaw(std::string& out, const void* p, std::size_t n) {
     out.append(static_cast<const char*>(p), n);
 }
 
-}  // namespace qx::isam::access::wire
+}  // namespace qx::isam::wire
 
 #include <vector>
 
 #include "platform/jet/types.h"
+#include "platform/os/process.h"
 
-namespace qx::isam::access::wire {
+namespace qx::isam::wire {
+
+struct Message {
+    char kind = 0;
+    std::string payload;
+};
+
+// Reads one message; false at the end of the output, on a malformed header, or when the helper
+// stays silent for `idleSeconds`.
+bool receive(os::ChildProcess& child, Message& m, int idleSeconds);
 
 // Reading the helper's messages (the driver's side); false for a malformed payload.
 bool parseColumn(const std::string& payload, jet::ColumnDef& column);
 bool decodeRow(const std::string& payload, std::size_t columns, std::vector<jet::Value>& row);
 
-}  // namespace qx::isam::access::wire
+}  // namespace qx::isam::wire
