@@ -1027,9 +1027,9 @@ class Translator {
     };
 
     ColumnSpec columnSpec() {
-        ColumnSpec spec;
-        spec.name = name("列名");
-        if (!peek().is(Token::Kind::Word)) fail("缺少列“" + spec.name + "”的数据类型" + nearText());
+        ColumnSpec column;
+        column.name = name("列名");
+        if (!peek().is(Token::Kind::Word)) fail("缺少列“" + column.name + "”的数据类型" + nearText());
         std::string keyword = next().text;
         std::optional<int> size;
         std::string upper = asciiUpper(keyword);
@@ -1040,15 +1040,15 @@ class Translator {
             if (acceptSymbol(",")) {
                 if (!peek().is(Token::Kind::Number)) fail("数据类型的参数应为数字");
                 if (counter)
-                    spec.increment = std::stoll(next().text.substr(0, 18));
+                    column.increment = std::stoll(next().text.substr(0, 18));
                 else
                     next();
             }
             expectSymbol(")");
         }
         if (counter) {
-            spec.identity = true;
-            if (size) spec.seed = *size;
+            column.identity = true;
+            if (size) column.seed = *size;
             size.reset();
         }
         auto def = typeFromKeyword(keyword, upper == "TEXT" || upper == "VARCHAR" ||
@@ -1058,44 +1058,44 @@ class Translator {
                                                 ? size
                                                 : std::nullopt);
         if (!def) fail("不能识别的数据类型“" + keyword + "”");
-        spec.type = *def;
-        spec.type.name = spec.name;
+        column.type = *def;
+        column.type.name = column.name;
         if (peek().is(Token::Kind::Word) && asciiUpper(peek().text) == "IDENTITY") {
             next();
-            spec.identity = true;
+            column.identity = true;
             if (acceptSymbol("(")) {
                 if (!peek().is(Token::Kind::Number)) fail("IDENTITY 的参数应为数字");
-                spec.seed = std::stoll(next().text.substr(0, 18));
+                column.seed = std::stoll(next().text.substr(0, 18));
                 if (acceptSymbol(",")) {
                     if (!peek().is(Token::Kind::Number)) fail("IDENTITY 的参数应为数字");
-                    spec.increment = std::stoll(next().text.substr(0, 18));
+                    column.increment = std::stoll(next().text.substr(0, 18));
                 }
                 expectSymbol(")");
             }
         }
-        if (spec.identity && spec.type.type != JetType::Long) fail("自动编号列必须是长整型");
+        if (column.identity && column.type.type != JetType::Long) fail("自动编号列必须是长整型");
         for (;;) {
             if (acceptWord("NOT")) {
                 expectWord("NULL");
-                spec.constraints += " NOT NULL";
+                column.constraints += " NOT NULL";
             } else if (acceptWord("NULL")) {
             } else if (acceptWord("PRIMARY")) {
                 if (!peek().isWord("KEY") &&
                     !(peek().is(Token::Kind::Word) && asciiUpper(peek().text) == "KEY"))
                     fail("缺少 KEY");
                 next();
-                spec.constraints += " PRIMARY KEY";
+                column.constraints += " PRIMARY KEY";
             } else if (acceptWord("UNIQUE")) {
-                spec.constraints += " UNIQUE";
+                column.constraints += " UNIQUE";
             } else {
-                return spec;
+                return column;
             }
         }
     }
 
-    static std::string columnSql(const ColumnSpec& spec) {
-        return quoteName(spec.name) + " " + sqliteDeclaration(spec.type.type, spec.type.size) +
-               spec.constraints;
+    static std::string columnSql(const ColumnSpec& column) {
+        return quoteName(column.name) + " " + sqliteDeclaration(column.type.type, column.type.size) +
+               column.constraints;
     }
 
     std::string nameList() {
@@ -1152,13 +1152,13 @@ class Translator {
                 }
                 continue;
             }
-            ColumnSpec spec = columnSpec();
-            if (spec.identity) {
-                if (spec.seed != 1 || spec.increment != 1)
+            ColumnSpec column = columnSpec();
+            if (column.identity) {
+                if (column.seed != 1 || column.increment != 1)
                     fail("新建表的自动编号列只能从 1 开始、每次加 1");
-                out += quoteName(spec.name) + " INTEGER PRIMARY KEY AUTOINCREMENT";
+                out += quoteName(column.name) + " INTEGER PRIMARY KEY AUTOINCREMENT";
             } else {
-                out += columnSql(spec);
+                out += columnSql(column);
             }
         } while (acceptSymbol(","));
         expectSymbol(")");
@@ -1186,19 +1186,19 @@ class Translator {
         std::string qt = quoteName(table);
         if (acceptWord("ADD")) {
             acceptWord("COLUMN");
-            ColumnSpec spec = columnSpec();
-            if (spec.identity) {
+            ColumnSpec column = columnSpec();
+            if (column.identity) {
                 // Jet numbers the existing rows in stored order: rowid order here.
                 plan_.statements.push_back("ALTER TABLE " + qt + " ADD COLUMN " +
-                                           quoteName(spec.name) + " INTEGER");
+                                           quoteName(column.name) + " INTEGER");
                 plan_.statements.push_back(
-                    "UPDATE " + qt + " SET " + quoteName(spec.name) + " = " +
-                    std::to_string(spec.seed) + " + (qx_n.n - 1) * " +
-                    std::to_string(spec.increment) +
+                    "UPDATE " + qt + " SET " + quoteName(column.name) + " = " +
+                    std::to_string(column.seed) + " + (qx_n.n - 1) * " +
+                    std::to_string(column.increment) +
                     " FROM (SELECT _rowid_ AS r, row_number() OVER (ORDER BY _rowid_) AS n FROM " +
                     qt + ") AS qx_n WHERE qx_n.r = " + qt + "._rowid_");
             } else {
-                plan_.statements.push_back("ALTER TABLE " + qt + " ADD COLUMN " + columnSql(spec));
+                plan_.statements.push_back("ALTER TABLE " + qt + " ADD COLUMN " + columnSql(column));
             }
         } else if (acceptWord("DROP")) {
             acceptWord("COLUMN");
@@ -1206,12 +1206,12 @@ class Translator {
                                        quoteName(name("列名")));
         } else if (acceptWord("ALTER")) {
             acceptWord("COLUMN");
-            ColumnSpec spec = columnSpec();
-            if (spec.identity) fail("不能把已有的列改为自动编号");
+            ColumnSpec column = columnSpec();
+            if (column.identity) fail("不能把已有的列改为自动编号");
             plan_.kind = Plan::Kind::AlterColumn;
             plan_.table = table;
-            plan_.column = spec.name;
-            plan_.newType = spec.type;
+            plan_.column = column.name;
+            plan_.newType = column.type;
         } else {
             fail("ALTER TABLE 之后应为 ADD、DROP 或 ALTER");
         }
