@@ -16,6 +16,31 @@ bool receive(os::ChildProcess& child, Message& m, int idleSeconds) {
     return n == 0 || child.read(m.payload.data(), n, idleSeconds);
 }
 
+bool listFromHelper(const std::filesystem::path& helper, const std::vector<std::string>& args,
+                    std::vector<std::string>& names, const std::string& damaged,
+                    std::string& error) {
+    // The helper has the file's catalogue already; its answers come quickly or not at all.
+    constexpr int kIdleSeconds = 60, kExitGraceMs = 10000;
+    auto child = os::ChildProcess::start(helper, args, error);
+    if (!child) return false;
+    Message m;
+    while (receive(*child, m, kIdleSeconds)) {
+        if (m.kind == kTable) names.push_back(m.payload);
+        if (m.kind == kError) {
+            error = m.payload;
+            child->finish();
+            return false;
+        }
+        if (m.kind == kEnd) {
+            if (child->finish(kExitGraceMs)) return true;
+            break;
+        }
+    }
+    child->finish();
+    error = damaged;
+    return false;
+}
+
 bool parseColumn(const std::string& payload, ColumnDef& c) {
     if (payload.size() < 3) return false;
     auto type = static_cast<unsigned char>(payload[0]);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -34,11 +35,28 @@ inline void putRaw(std::string& out, const void* p, std::size_t n) {
     out.append(static_cast<const char*>(p), n);
 }
 
+// The helper's side: one message to standard output.
+inline void send(char kind, const std::string& payload) {
+    std::string head(1, kind);
+    putU32(head, static_cast<std::uint32_t>(payload.size()));
+    std::fwrite(head.data(), 1, head.size(), stdout);
+    std::fwrite(payload.data(), 1, payload.size(), stdout);
+}
+
+// The helper's side: an error message, then the helper exits with status 1.
+inline int fail(const std::string& message) {
+    send(kError, message);
+    std::fflush(stdout);
+    return 1;
+}
+
 }  // namespace qx::isam::wire
 
 #include <vector>
 
+#include <filesystem>
 #include "platform/jet/types.h"
+
 #include "platform/os/process.h"
 
 namespace qx::isam::wire {
@@ -51,6 +69,12 @@ struct Message {
 // Reads one message; false at the end of the output, on a malformed header, or when the helper
 // stays silent for `idleSeconds`.
 bool receive(os::ChildProcess& child, Message& m, int idleSeconds);
+
+// The parent's side of "list": runs the helper and collects the names it sends. `damaged` is
+// the error when the helper fails without a message of its own.
+bool listFromHelper(const std::filesystem::path& helper, const std::vector<std::string>& args,
+                    std::vector<std::string>& names, const std::string& damaged,
+                    std::string& error);
 
 // Reading the helper's messages (the driver's side); false for a malformed payload.
 bool parseColumn(const std::string& payload, jet::ColumnDef& column);

@@ -1029,7 +1029,8 @@ class Translator {
     ColumnSpec columnSpec() {
         ColumnSpec column;
         column.name = name("列名");
-        if (!peek().is(Token::Kind::Word)) fail("缺少列“" + column.name + "”的数据类型" + nearText());
+        if (!peek().is(Token::Kind::Word))
+            fail("缺少列“" + column.name + "”的数据类型" + nearText());
         std::string keyword = next().text;
         std::optional<int> size;
         std::string upper = asciiUpper(keyword);
@@ -1094,8 +1095,8 @@ class Translator {
     }
 
     static std::string columnSql(const ColumnSpec& column) {
-        return quoteName(column.name) + " " + sqliteDeclaration(column.type.type, column.type.size) +
-               column.constraints;
+        return quoteName(column.name) + " " +
+               sqliteDeclaration(column.type.type, column.type.size) + column.constraints;
     }
 
     std::string nameList() {
@@ -1198,7 +1199,8 @@ class Translator {
                     " FROM (SELECT _rowid_ AS r, row_number() OVER (ORDER BY _rowid_) AS n FROM " +
                     qt + ") AS qx_n WHERE qx_n.r = " + qt + "._rowid_");
             } else {
-                plan_.statements.push_back("ALTER TABLE " + qt + " ADD COLUMN " + columnSql(column));
+                plan_.statements.push_back("ALTER TABLE " + qt + " ADD COLUMN " +
+                                           columnSql(column));
             }
         } else if (acceptWord("DROP")) {
             acceptWord("COLUMN");

@@ -89,25 +89,11 @@ bool AccessDriver::listTables(const ExternalClause& db, std::vector<TableName>& 
         error = "找不到 Access 文件“" + os::utf8(file) + "”";
         return false;
     }
-    auto child = os::ChildProcess::start(helper_, {"list", file.string()}, error);
-    if (!child) return false;
-    wire::Message m;
-    while (wire::receive(*child, m, kIdleSeconds)) {
-        if (m.kind == wire::kTable) out.push_back({m.payload, "TABLE"});
-        if (m.kind == wire::kError) {
-            error = m.payload;
-            child->finish();
-            return false;
-        }
-        if (m.kind == wire::kEnd) {
-            if (child->finish(kExitGraceMs)) return true;
-            error = kDamaged;
-            return false;
-        }
-    }
-    child->finish();
-    error = kDamaged;
-    return false;
+    std::vector<std::string> names;
+    if (!wire::listFromHelper(helper_, {"list", file.string()}, names, kDamaged, error))
+        return false;
+    for (auto& n : names) out.push_back({std::move(n), "TABLE"});
+    return true;
 }
 
 std::unique_ptr<RowSource> AccessDriver::readTable(const ExternalClause& db,

@@ -19,21 +19,10 @@
 
 namespace wire = qx::isam::wire;
 using qx::jet::JetType;
+using wire::fail;
+using wire::send;
 
 namespace {
-
-void send(char kind, const std::string& payload) {
-    std::string head(1, kind);
-    wire::putU32(head, static_cast<std::uint32_t>(payload.size()));
-    std::fwrite(head.data(), 1, head.size(), stdout);
-    std::fwrite(payload.data(), 1, payload.size(), stdout);
-}
-
-int fail(const std::string& message) {
-    send(wire::kError, message);
-    std::fflush(stdout);
-    return 1;
-}
 
 bool sameName(const char* a, const char* b) {
     // Jet finds tables without regard to case (ASCII letters here).

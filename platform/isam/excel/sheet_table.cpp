@@ -11,6 +11,15 @@ namespace qx::isam::excel {
 
 using jet::JetType;
 
+bool sheetOfTable(const std::string& table, std::string& sheet, std::string& error) {
+    if (table.empty() || table.back() != '$') {
+        error = "找不到工作表“" + table + "”（工作表名应以 $ 结尾）";
+        return false;
+    }
+    sheet = table.substr(0, table.size() - 1);
+    return true;
+}
+
 bool headerRow(const ExternalClause& db) {
     return jet::asciiUpper(db.property("HDR")) != "NO";
 }

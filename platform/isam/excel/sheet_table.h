@@ -32,6 +32,9 @@ class SheetCells {
 std::unique_ptr<RowSource> sheetTable(std::unique_ptr<SheetCells> cells, bool header,
                                       std::string& error);
 
+// The sheet a table name stands for ("Sheet1$" → "Sheet1"); false for a name without the "$".
+bool sheetOfTable(const std::string& table, std::string& sheet, std::string& error);
+
 // Whether a clause asks for the first row as data (HDR=NO).
 bool headerRow(const ExternalClause& db);
 

@@ -23,11 +23,9 @@ bool Excel12Driver::listTables(const ExternalClause& db, std::vector<TableName>&
 
 std::unique_ptr<RowSource> Excel12Driver::readTable(const ExternalClause& db,
                                                     const std::string& table, std::string& error) {
-    if (table.empty() || table.back() != '$') {
-        error = "找不到工作表“" + table + "”（工作表名应以 $ 结尾）";
-        return nullptr;
-    }
-    auto cells = openSheet(db.property("DATABASE"), table.substr(0, table.size() - 1), error);
+    std::string sheet;
+    if (!excel::sheetOfTable(table, sheet, error)) return nullptr;
+    auto cells = openSheet(db.property("DATABASE"), sheet, error);
     if (!cells) return nullptr;
     return excel::sheetTable(std::move(cells), excel::headerRow(db), error);
 }

@@ -100,34 +100,19 @@ std::vector<std::string> Excel8Driver::names() const {
 
 bool Excel8Driver::listTables(const ExternalClause& db, std::vector<TableName>& out,
                               std::string& error) {
-    auto child = os::ChildProcess::start(helperPath(), {"list", db.property("DATABASE")}, error);
-    if (!child) return false;
-    wire::Message m;
-    while (wire::receive(*child, m, kIdleSeconds)) {
-        if (m.kind == wire::kTable) out.push_back({m.payload + "$", "TABLE"});
-        if (m.kind == wire::kError) {
-            error = m.payload;
-            child->finish();
-            return false;
-        }
-        if (m.kind == wire::kEnd) {
-            if (child->finish(kExitGraceMs)) return true;
-            break;
-        }
-    }
-    child->finish();
-    error = kDamaged;
-    return false;
+    std::vector<std::string> names;
+    if (!wire::listFromHelper(helperPath(), {"list", db.property("DATABASE")}, names, kDamaged,
+                              error))
+        return false;
+    for (const auto& n : names) out.push_back({n + "$", "TABLE"});
+    return true;
 }
 
 std::unique_ptr<RowSource> Excel8Driver::readTable(const ExternalClause& db,
                                                    const std::string& table, std::string& error) {
-    if (table.empty() || table.back() != '$') {
-        error = "找不到工作表“" + table + "”（工作表名应以 $ 结尾）";
-        return nullptr;
-    }
-    auto cells =
-        std::make_unique<HelperCells>(db.property("DATABASE"), table.substr(0, table.size() - 1));
+    std::string sheet;
+    if (!excel::sheetOfTable(table, sheet, error)) return nullptr;
+    auto cells = std::make_unique<HelperCells>(db.property("DATABASE"), sheet);
     return excel::sheetTable(std::move(cells), excel::headerRow(db), error);
 }
 

@@ -16,23 +16,12 @@
 #include "platform/jet/types.h"
 
 namespace wire = qx::isam::wire;
+using wire::fail;
+using wire::send;
 
 namespace {
 
 constexpr const char* kDamaged = "文件已损坏或不是 Excel 97-2003 工作簿";
-
-void send(char kind, const std::string& payload) {
-    std::string head(1, kind);
-    wire::putU32(head, static_cast<std::uint32_t>(payload.size()));
-    std::fwrite(head.data(), 1, head.size(), stdout);
-    std::fwrite(payload.data(), 1, payload.size(), stdout);
-}
-
-int fail(const std::string& message) {
-    send(wire::kError, message);
-    std::fflush(stdout);
-    return 1;
-}
 
 void putNumber(std::string& row, char tag, double d) {
     row += tag;
