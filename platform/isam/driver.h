@@ -25,6 +25,13 @@ class RowSource {
     // error, which `error()` then describes.
     virtual bool next(std::vector<Value>& row) = 0;
     virtual std::string error() const { return {}; }
+    // True for sources that learn their column types from the rows themselves: their values
+    // come in their natural kinds, columns may be added while rows come (columns() grows), and
+    // columns() holds the final types once next() has returned false.
+    virtual bool typesKnownAtEnd() const { return false; }
+    // For such sources: the text columns whose rows also held numbers, dates or booleans; those
+    // values are to be stored as text.
+    virtual std::vector<bool> mixedColumns() const { return {}; }
 };
 
 struct TableName {

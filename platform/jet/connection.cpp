@@ -371,50 +371,126 @@ Outcome Connection::run(const Plan& plan) {
 }
 
 Outcome Connection::copyExternal(const Plan& plan) {
-    return loadTable(plan.sources[0], quoteName(plan.target));
+    return loadTable(plan.sources[0], "main", plan.target);
 }
 
 Outcome Connection::loadSources(const std::vector<ExternalSource>& sources) {
     for (const auto& src : sources) {
-        Outcome o = loadTable(src, "temp." + quoteName(src.placeholder));
+        Outcome o = loadTable(src, "temp", src.placeholder);
         if (!o.ok) return o;
     }
     return {true, {}};
 }
 
-Outcome Connection::loadTable(const ExternalSource& src, const std::string& quotedTarget) {
-    {
-        isam::Driver* driver = drivers_->find(src.clause.driver);
-        if (!driver)
-            return {false,
-                    "找不到可安装的 ISAM：“" +
-                        (src.clause.driver.empty() ? std::string("Access") : src.clause.driver) +
-                        "”的驱动程序尚不可用"};
-        std::string error;
-        std::unique_ptr<isam::RowSource> rows = driver->readTable(src.clause, src.table, error);
-        if (!rows) return {false, error.empty() ? "无法读取外部表“" + src.table + "”" : error};
-        std::vector<Field> fields;
-        for (const auto& c : rows->columns()) fields.push_back({c.name, c.type, c.size});
-        if (fields.empty()) return {false, "外部表“" + src.table + "”没有列"};
-        Outcome created = runSql(createTableSql(quotedTarget, fields));
-        if (!created.ok) return created;
-        std::string insert = "INSERT INTO " + quotedTarget + " VALUES (";
+Outcome Connection::loadTable(const ExternalSource& src, const std::string& schema,
+                              const std::string& name) {
+    isam::Driver* driver = drivers_->find(src.clause.driver);
+    if (!driver)
+        return {false, "找不到可安装的 ISAM：“" +
+                           (src.clause.driver.empty() ? std::string("Access") : src.clause.driver) +
+                           "”的驱动程序尚不可用"};
+    std::string error;
+    std::unique_ptr<isam::RowSource> rows = driver->readTable(src.clause, src.table, error);
+    if (!rows) return {false, error.empty() ? "无法读取外部表“" + src.table + "”" : error};
+    const std::string target = schema + "." + quoteName(name);
+    // A source that learns its types from its rows is stored untyped first (values keep their
+    // own kinds) and declared once the last row is in.
+    const bool late = rows->typesKnownAtEnd();
+    std::vector<Field> fields;
+    for (const auto& c : rows->columns()) fields.push_back({c.name, c.type, c.size});
+    if (fields.empty()) return {false, "外部表“" + src.table + "”没有列"};
+    std::string create = "CREATE TABLE " + target + " (";
+    for (std::size_t k = 0; k < fields.size(); ++k)
+        create += (k ? ", " : "") + quoteName(fields[k].name) +
+                  (late ? "" : " " + sqliteDeclaration(fields[k].type, fields[k].size));
+    Outcome created = runSql(create + ")");
+    if (!created.ok) return created;
+
+    Statement stmt;
+    auto prepareInsert = [&] {
+        std::string insert = "INSERT INTO " + target + " VALUES (";
         for (std::size_t k = 0; k < fields.size(); ++k) insert += k ? ",?" : "?";
-        insert += ")";
-        Statement stmt;
-        if (sqlite3_prepare_v2(db_, insert.c_str(), -1, stmt.out(), nullptr) != SQLITE_OK)
-            return engineError();
-        std::vector<Value> row;
-        while (rows->next(row)) {
-            for (std::size_t k = 0; k < fields.size(); ++k)
-                bindValue(stmt.get(), static_cast<int>(k + 1),
-                          k < row.size() ? row[k] : Value::null());
-            if (sqlite3_step(stmt.get()) != SQLITE_DONE) return engineError();
-            sqlite3_reset(stmt.get());
+        sqlite3_finalize(stmt.release());
+        return sqlite3_prepare_v2(db_, (insert + ")").c_str(), -1, stmt.out(), nullptr) ==
+               SQLITE_OK;
+    };
+    if (!prepareInsert()) return engineError();
+    std::vector<Value> row;
+    while (rows->next(row)) {
+        if (late && rows->columns().size() > fields.size()) {
+            // A row wider than those before it brings new columns.
+            for (std::size_t k = fields.size(); k < rows->columns().size(); ++k) {
+                const auto& c = rows->columns()[k];
+                fields.push_back({c.name, c.type, c.size});
+                Outcome added =
+                    runSql("ALTER TABLE " + target + " ADD COLUMN " + quoteName(c.name));
+                if (!added.ok) return added;
+            }
+            if (!prepareInsert()) return engineError();
         }
-        if (!rows->error().empty()) return {false, rows->error()};
+        for (std::size_t k = 0; k < fields.size(); ++k)
+            bindValue(stmt.get(), static_cast<int>(k + 1), k < row.size() ? row[k] : Value::null());
+        if (sqlite3_step(stmt.get()) != SQLITE_DONE) return engineError();
+        sqlite3_reset(stmt.get());
     }
-    return {true, {}};
+    if (!rows->error().empty()) return {false, rows->error()};
+    if (!late) return {true, {}};
+    sqlite3_finalize(stmt.release());
+    return declareColumns(schema, name, *rows);
+}
+
+Outcome Connection::declareColumns(const std::string& schema, const std::string& name,
+                                   const isam::RowSource& rows) {
+    const std::string target = schema + "." + quoteName(name);
+    std::vector<Field> fields;
+    for (const auto& c : rows.columns()) fields.push_back({c.name, c.type, c.size});
+    std::vector<bool> mixed = rows.mixedColumns();
+    for (std::size_t k = 0; k < fields.size() && k < mixed.size(); ++k) {
+        if (!mixed[k]) continue;
+        std::string c = quoteName(fields[k].name);
+        Outcome o = runSql("UPDATE " + target + " SET " + c + " = CASE typeof(" + c +
+                           ") WHEN 'integer' THEN CASE WHEN " + c +
+                           " <> 0 THEN 'TRUE' ELSE 'FALSE' END ELSE jet_cstr(" + c +
+                           ") END WHERE typeof(" + c + ") IN ('integer', 'real')");
+        if (!o.ok) return o;
+    }
+    // The stored values already are what the declared types hold: only the declarations change,
+    // by SQLite's documented procedure for such schema edits (no copy of the rows).
+    InternalScope scope(*this);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
+    struct Restore {
+        sqlite3* db;
+        ~Restore() {
+            sqlite3_exec(db, "PRAGMA writable_schema=RESET", nullptr, nullptr, nullptr);
+            sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        }
+    } restore{db_};
+    int version = 0;
+    {
+        Statement v;
+        if (sqlite3_prepare_v2(db_, ("PRAGMA " + schema + ".schema_version").c_str(), -1, v.out(),
+                               nullptr) != SQLITE_OK ||
+            sqlite3_step(v.get()) != SQLITE_ROW)
+            return engineError();
+        version = sqlite3_column_int(v.get(), 0);
+    }
+    Outcome o = runSql("PRAGMA " + schema + ".writable_schema=ON");
+    if (!o.ok) return o;
+    Statement update;
+    std::string sql = createTableSql(quoteName(name), fields);
+    if (sqlite3_prepare_v2(
+            db_,
+            ("UPDATE " + schema + ".sqlite_master SET sql = ?1 WHERE type = 'table' AND name = ?2")
+                .c_str(),
+            -1, update.out(), nullptr) != SQLITE_OK)
+        return engineError();
+    sqlite3_bind_text(update.get(), 1, sql.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(update.get(), 2, name.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(update.get()) != SQLITE_DONE) return engineError();
+    o = runSql("PRAGMA " + schema + ".schema_version=" + std::to_string(version + 1));
+    if (!o.ok) return o;
+    // Reload the schema now, so that the next statement sees the declared types.
+    return runSql("PRAGMA writable_schema=RESET");
 }
 
 void Connection::dropSources(const std::vector<ExternalSource>& sources) {

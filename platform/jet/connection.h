@@ -17,7 +17,8 @@ struct sqlite3_stmt;
 
 namespace qx::isam {
 class DriverRegistry;
-}
+class RowSource;
+}  // namespace qx::isam
 
 namespace qx::jet {
 
@@ -85,7 +86,10 @@ class Connection {
     Outcome run(const Plan& plan);
     Outcome runSql(const std::string& sql);
     Outcome loadSources(const std::vector<ExternalSource>& sources);
-    Outcome loadTable(const ExternalSource& source, const std::string& quotedTarget);
+    Outcome loadTable(const ExternalSource& source, const std::string& schema,
+                      const std::string& name);
+    Outcome declareColumns(const std::string& schema, const std::string& name,
+                           const isam::RowSource& rows);
     Outcome copyExternal(const Plan& plan);
     void dropSources(const std::vector<ExternalSource>& sources);
     Outcome selectInto(const Plan& plan);

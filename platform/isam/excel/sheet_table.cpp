@@ -2,8 +2,10 @@
 #include "platform/isam/excel/sheet_table.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "platform/jet/text.h"
 
@@ -43,196 +45,236 @@ std::string cellText(const Cell& c) {
 
 namespace {
 
-// The cells as the first walk saw them, kept in a scratch file so that the second walk does
-// not parse the sheet again: per row a cell count, per cell its kind and value.
-class Spool {
+// Rows are parsed on a second thread while the engine stores the rows before them; they cross
+// over in batches.
+constexpr std::size_t kBatchRows = 512;
+constexpr std::size_t kMaxBatchesWaiting = 16;
+
+class SheetStream : public RowSource {
   public:
-    Spool() : f_(std::tmpfile()) {}
-    ~Spool() {
-        if (f_) std::fclose(f_);
-    }
-    bool ok() const { return f_ != nullptr; }
-    void put(const std::vector<Cell>& row) {
-        auto n = static_cast<std::uint32_t>(row.size());
-        std::fwrite(&n, sizeof n, 1, f_);
-        for (const Cell& c : row) {
-            auto kind = static_cast<unsigned char>(c.kind);
-            std::fwrite(&kind, 1, 1, f_);
-            if (c.kind == Cell::Kind::Text) {
-                auto len = static_cast<std::uint32_t>(c.text.size());
-                std::fwrite(&len, sizeof len, 1, f_);
-                std::fwrite(c.text.data(), 1, c.text.size(), f_);
-            } else if (c.kind != Cell::Kind::Empty && c.kind != Cell::Kind::Error) {
-                std::fwrite(&c.number, sizeof c.number, 1, f_);
-            }
+    SheetStream(std::unique_ptr<SheetCells> cells, bool header)
+        : cells_(std::move(cells)), header_(header) {}
+
+    ~SheetStream() override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
         }
+        changed_.notify_all();
+        if (worker_.joinable()) worker_.join();
     }
-    bool rewind() { return std::fflush(f_) == 0 && std::fseek(f_, 0, SEEK_SET) == 0; }
-    bool get(std::vector<Cell>& row) {
-        std::uint32_t n = 0;
-        if (std::fread(&n, sizeof n, 1, f_) != 1) return false;
-        row.resize(n);
-        for (Cell& c : row) {
-            unsigned char kind = 0;
-            if (std::fread(&kind, 1, 1, f_) != 1) return false;
-            c.kind = static_cast<Cell::Kind>(kind);
-            if (c.kind == Cell::Kind::Text) {
-                std::uint32_t len = 0;
-                if (std::fread(&len, sizeof len, 1, f_) != 1) return false;
-                c.text.resize(len);
-                if (len && std::fread(c.text.data(), 1, len, f_) != len) return false;
-            } else if (c.kind != Cell::Kind::Empty && c.kind != Cell::Kind::Error) {
-                if (std::fread(&c.number, sizeof c.number, 1, f_) != 1) return false;
-            }
+
+    // Reads the header row (or peeks at the first row for its width) and starts the parser.
+    bool start(std::string& error) {
+        if (!cells_->rewind(error)) return false;
+        std::vector<Cell> first;
+        bool any = cells_->nextRow(first, error);
+        if (!error.empty()) return false;
+        std::size_t width = 1;
+        std::vector<std::string> names;
+        if (header_ && any) {
+            for (const Cell& c : first) names.push_back(cellText(c));
+            // Trailing empty header cells name no column unless data stands below them.
+            width = names.size();
+            while (width > 1 && names[width - 1].empty()) --width;
+            width = std::max<std::size_t>(width, 1);
+        } else if (any) {
+            width = std::max<std::size_t>(first.size(), 1);
+            pendingFirst_ = std::move(first);
+            hasPendingFirst_ = true;
         }
+        for (std::size_t k = 0; k < width; ++k) addColumn(k < names.size() ? names[k] : "");
+        worker_ = std::thread([this] { parse(); });
         return true;
     }
-
-  private:
-    std::FILE* f_;
-};
-
-class SheetRows : public RowSource {
-  public:
-    SheetRows(std::unique_ptr<Spool> spool, std::vector<ColumnDef> columns, std::size_t dataRows)
-        : spool_(std::move(spool)), columns_(std::move(columns)), left_(dataRows) {}
 
     const std::vector<ColumnDef>& columns() const override { return columns_; }
     std::string error() const override { return error_; }
+    bool typesKnownAtEnd() const override { return true; }
+    std::vector<bool> mixedColumns() const override { return mixed_; }
 
     bool next(std::vector<Value>& row) override {
-        if (left_ == 0) return false;
-        if (!spool_->get(cells_)) {
-            error_ = "读取临时文件时出错";
-            return false;
-        }
-        --left_;
-        row.assign(columns_.size(), Value::null());
-        for (std::size_t k = 0; k < columns_.size() && k < cells_.size(); ++k) {
-            const Cell& c = cells_[k];
-            if (c.kind == Cell::Kind::Empty || c.kind == Cell::Kind::Error) continue;
-            switch (columns_[k].type) {
-                case JetType::Double:
-                    row[k] = Value::ofReal(c.number);
-                    break;
-                case JetType::Bit:
-                    row[k] = Value::ofInteger(c.number != 0 ? -1 : 0);
-                    break;
-                case JetType::DateTime: {
-                    auto dt = jet::fromSerial(c.number);
-                    if (dt) row[k] = Value::ofText(jet::formatDateTime(*dt));
-                    break;
-                }
-                default:
-                    row[k] = Value::ofText(cellText(c));
-                    break;
+        for (;;) {
+            std::vector<Cell>* cells = nextCells();
+            if (!cells) {
+                finish();
+                return false;
             }
+            bool any = false;
+            for (Cell& c : *cells) {
+                if (c.kind == Cell::Kind::Text && c.text.empty()) c.kind = Cell::Kind::Empty;
+                any = any || (c.kind != Cell::Kind::Empty && c.kind != Cell::Kind::Error);
+            }
+            if (!any) {
+                ++emptyRows_;  // only written once a row with data follows
+                continue;
+            }
+            if (emptyRows_ > 0) {
+                --emptyRows_;
+                row.assign(columns_.size(), Value::null());
+                held_ = std::move(*cells);
+                holding_ = true;
+                return true;
+            }
+            while (columns_.size() < cells->size()) addColumn("");
+            row.assign(columns_.size(), Value::null());
+            for (std::size_t k = 0; k < cells->size(); ++k) {
+                const Cell& c = (*cells)[k];
+                Kinds& kd = kinds_[k];
+                switch (c.kind) {
+                    case Cell::Kind::Number:
+                        kd.number = true;
+                        row[k] = Value::ofReal(c.number);
+                        break;
+                    case Cell::Kind::Date: {
+                        kd.date = true;
+                        auto dt = jet::fromSerial(c.number);
+                        if (dt) row[k] = Value::ofText(jet::formatDateTime(*dt));
+                        break;
+                    }
+                    case Cell::Kind::Bool:
+                        kd.boolean = true;
+                        row[k] = Value::ofInteger(c.number != 0 ? -1 : 0);
+                        break;
+                    case Cell::Kind::Text:
+                        kd.text = true;
+                        if (kd.longest <= 255)
+                            kd.longest = std::max(kd.longest, jet::codePointCount(c.text));
+                        row[k] = Value::ofText(c.text);
+                        break;
+                    default:
+                        break;
+                }
+            }
+            return true;
         }
-        return true;
     }
 
   private:
-    std::unique_ptr<Spool> spool_;
+    struct Kinds {
+        bool number = false, date = false, boolean = false, text = false;
+        std::size_t longest = 0;
+    };
+
+    void addColumn(std::string name) {
+        std::size_t k = columns_.size();
+        if (name.empty()) name = "F" + std::to_string(k + 1);
+        std::string unique = name;
+        for (int n = 1;; ++n) {
+            bool clash = false;
+            for (const auto& c : columns_) clash = clash || jet::compareNoCase(c.name, unique) == 0;
+            if (!clash) break;
+            unique = name + std::to_string(n);
+        }
+        columns_.push_back({unique, JetType::Text, 255});
+        kinds_.emplace_back();
+    }
+
+    // The next parsed row (a held-back one first), or nullptr at the end.
+    std::vector<Cell>* nextCells() {
+        if (holding_) {
+            holding_ = false;
+            current_ = std::move(held_);
+            return &current_;
+        }
+        if (hasPendingFirst_) {
+            hasPendingFirst_ = false;
+            current_ = std::move(pendingFirst_);
+            return &current_;
+        }
+        if (batchAt_ >= batch_.size()) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return !queue_.empty() || done_; });
+            if (queue_.empty()) {
+                if (!parseError_.empty() && error_.empty()) error_ = parseError_;
+                return nullptr;
+            }
+            batch_ = std::move(queue_.front());
+            queue_.pop_front();
+            batchAt_ = 0;
+            changed_.notify_all();
+        }
+        return &batch_[batchAt_++];
+    }
+
+    void parse() {
+        std::vector<std::vector<Cell>> batch;
+        std::string error;
+        std::vector<Cell> row;
+        auto deliver = [&] {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return queue_.size() < kMaxBatchesWaiting || stop_; });
+            if (stop_) return false;
+            queue_.push_back(std::move(batch));
+            batch.clear();
+            changed_.notify_all();
+            return true;
+        };
+        while (cells_->nextRow(row, error)) {
+            batch.push_back(std::move(row));
+            row = {};
+            if (batch.size() >= kBatchRows && !deliver()) return;
+        }
+        if (!batch.empty() && !deliver()) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        parseError_ = error;
+        done_ = true;
+        changed_.notify_all();
+    }
+
+    // With every row seen: the columns' types by the kinds they hold.
+    void finish() {
+        if (finished_) return;
+        finished_ = true;
+        mixed_.assign(columns_.size(), false);
+        for (std::size_t k = 0; k < columns_.size(); ++k) {
+            ColumnDef& c = columns_[k];
+            const Kinds& kd = kinds_[k];
+            int count = kd.number + kd.date + kd.boolean + kd.text;
+            c.size = 255;
+            if (count == 1 && kd.number) {
+                c.type = JetType::Double;
+            } else if (count == 1 && kd.date) {
+                c.type = JetType::DateTime;
+            } else if (count == 1 && kd.boolean) {
+                c.type = JetType::Bit;
+            } else {
+                // Text, or a column mixing kinds: every value as text.
+                std::size_t longest =
+                    count > 1 ? std::max<std::size_t>(kd.longest, 19) : kd.longest;
+                c.type = longest > 255 ? JetType::Memo : JetType::Text;
+                mixed_[k] = count > 1;
+            }
+        }
+    }
+
+    std::unique_ptr<SheetCells> cells_;
+    bool header_;
     std::vector<ColumnDef> columns_;
-    std::size_t left_;
-    std::vector<Cell> cells_;
+    std::vector<Kinds> kinds_;
+    std::vector<bool> mixed_;
+    std::vector<Cell> pendingFirst_, held_, current_;
+    bool hasPendingFirst_ = false, holding_ = false, finished_ = false;
+    std::size_t emptyRows_ = 0;
+    std::vector<std::vector<Cell>> batch_;
+    std::size_t batchAt_ = 0;
     std::string error_;
+
+    std::thread worker_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<std::vector<Cell>>> queue_;
+    bool done_ = false, stop_ = false;
+    std::string parseError_;
 };
 
 }  // namespace
 
 std::unique_ptr<RowSource> sheetTable(std::unique_ptr<SheetCells> cells, bool header,
                                       std::string& error) {
-    // First walk: the names, the kinds each column holds, and the last row holding anything.
-    struct Kinds {
-        bool number = false, date = false, boolean = false, text = false;
-        std::size_t longest = 0;
-    };
-    std::vector<Kinds> kinds;
-    std::vector<std::string> names;
-    std::vector<Cell> row;
-    std::size_t rows = 0, lastUsed = 0;
-    bool first = true;
-    auto spool = std::make_unique<Spool>();
-    if (!spool->ok()) {
-        error = "无法创建临时文件";
-        return nullptr;
-    }
-    if (!cells->rewind(error)) return nullptr;
-    while (cells->nextRow(row, error)) {
-        if (first && header) {
-            first = false;
-            for (const Cell& c : row) names.push_back(cellText(c));
-            continue;
-        }
-        first = false;
-        ++rows;
-        spool->put(row);
-        if (kinds.size() < row.size()) kinds.resize(row.size());
-        bool any = false;
-        for (std::size_t k = 0; k < row.size(); ++k) {
-            const Cell& c = row[k];
-            switch (c.kind) {
-                case Cell::Kind::Number:
-                    kinds[k].number = any = true;
-                    break;
-                case Cell::Kind::Date:
-                    kinds[k].date = any = true;
-                    break;
-                case Cell::Kind::Bool:
-                    kinds[k].boolean = any = true;
-                    break;
-                case Cell::Kind::Text:
-                    kinds[k].text = any = true;
-                    kinds[k].longest = std::max(kinds[k].longest, jet::codePointCount(c.text));
-                    break;
-                default:
-                    break;
-            }
-        }
-        if (any) lastUsed = rows;
-    }
-    if (!error.empty()) return nullptr;
-    std::size_t width = std::max({kinds.size(), names.size(), std::size_t{1}});
-    // Trailing empty header cells name no column unless data stands below them.
-    while (width > 1 && width > kinds.size() && width <= names.size() && names[width - 1].empty())
-        --width;
-    kinds.resize(width);
-    std::vector<ColumnDef> columns(width);
-    for (std::size_t k = 0; k < width; ++k) {
-        ColumnDef& c = columns[k];
-        std::string name = header && k < names.size() ? names[k] : "";
-        if (name.empty()) name = "F" + std::to_string(k + 1);
-        std::string unique = name;
-        for (int n = 1;; ++n) {
-            bool clash = false;
-            for (std::size_t j = 0; j < k; ++j)
-                clash = clash || jet::compareNoCase(columns[j].name, unique) == 0;
-            if (!clash) break;
-            unique = name + std::to_string(n);
-        }
-        c.name = unique;
-        const Kinds& kd = kinds[k];
-        int count = kd.number + kd.date + kd.boolean + kd.text;
-        if (count == 1 && kd.number)
-            c.type = JetType::Double;
-        else if (count == 1 && kd.date)
-            c.type = JetType::DateTime;
-        else if (count == 1 && kd.boolean)
-            c.type = JetType::Bit;
-        else {
-            // Text, or a column mixing kinds: every value as text.
-            std::size_t longest = kd.longest;
-            if (count > 1) longest = std::max<std::size_t>(longest, 19);
-            c.type = longest > 255 ? JetType::Memo : JetType::Text;
-            c.size = 255;
-        }
-    }
-    if (!spool->rewind()) {
-        error = "写入临时文件时出错（磁盘可能已满）";
-        return nullptr;
-    }
-    return std::make_unique<SheetRows>(std::move(spool), std::move(columns), lastUsed);
+    auto stream = std::make_unique<SheetStream>(std::move(cells), header);
+    if (!stream->start(error)) return nullptr;
+    return stream;
 }
 
 }  // namespace qx::isam::excel

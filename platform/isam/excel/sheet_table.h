@@ -1,6 +1,6 @@
 // What the Excel drivers share: a sheet read as rows of cells becomes a table with named,
-// typed columns, as Jet's Excel driver makes it. The sheet is parsed once: the walk that finds
-// the columns' types keeps the cells in a scratch file from which the rows are handed out.
+// typed columns, as Jet's Excel driver makes it. The sheet is parsed once, on a thread of its
+// own, while the engine stores the rows; the columns' types are known when the last row is.
 #pragma once
 
 #include <memory>
@@ -28,7 +28,8 @@ class SheetCells {
     virtual bool nextRow(std::vector<Cell>& row, std::string& error) = 0;
 };
 
-// Builds the table: with `header`, the first row names the columns.
+// Builds the table: with `header`, the first row names the columns. The table's column types are
+// final only after its last row (RowSource::typesKnownAtEnd).
 std::unique_ptr<RowSource> sheetTable(std::unique_ptr<SheetCells> cells, bool header,
                                       std::string& error);
 

@@ -53,3 +53,14 @@ for r, row in enumerate(rows, start=1):
             sheet.write(r, c, v)
 book.add_sheet("第二页").write(0, 0, 1)
 book.save("xlwt_客户.xls")
+
+# Rows wider than the header, empty rows between and after the data.
+wide = openpyxl.Workbook()
+ws = wide.active
+ws.title = "变宽"
+ws.append(["a"])
+ws.append([1])
+ws.append([])
+ws.append([2, "x", None, 4])
+ws.cell(row=8, column=2).value = ""
+wide.save("openpyxl_wide.xlsx")
