@@ -5,6 +5,7 @@
 #include "platform/isam/dbase/dbase_driver.h"
 #include "platform/isam/excel12/excel12_driver.h"
 #include "platform/isam/excel8/excel8_driver.h"
+#include "platform/isam/text/text_driver.h"
 #include "platform/jet/text.h"
 
 namespace qx::isam {
@@ -28,6 +29,7 @@ const DriverRegistry& builtinDrivers() {
         r.add(std::make_shared<access::AccessDriver>());
         r.add(std::make_shared<excel12::Excel12Driver>());
         r.add(std::make_shared<excel8::Excel8Driver>());
+        r.add(std::make_shared<text::TextDriver>());
         return r;
     }();
     return registry;

@@ -1,0 +1,450 @@
+// The Text driver: delimited and CSV files described by schema.ini, read as streams of records;
+// results written as UTF-8 CSV.
+#include "platform/isam/text/text_driver.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include "platform/jet/functions.h"
+#include "platform/jet/text.h"
+#include "platform/os/encoding.h"
+#include "platform/os/files.h"
+#include "platform/os/paths.h"
+
+namespace qx::isam::text {
+
+namespace fs = std::filesystem;
+using jet::JetType;
+
+namespace {
+
+constexpr std::size_t kMaxRecordBytes = 64u << 20;
+constexpr std::size_t kMaxColumns = 4096;
+
+fs::path directoryOf(const ExternalClause& db) {
+    std::string dir = db.property("DATABASE");
+    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
+    return os::pathFromUtf8(dir.empty() ? "." : dir);
+}
+
+// A file in `dir` whose name matches without regard to case, or `dir/name`.
+fs::path findFile(const fs::path& dir, const std::string& name) {
+    fs::path exact = dir / os::pathFromUtf8(name);
+    std::error_code ec;
+    if (fs::exists(exact, ec)) return exact;
+    for (const auto& e : fs::directory_iterator(dir, ec))
+        if (jet::compareNoCase(os::utf8(e.path().filename()), name) == 0) return e.path();
+    return exact;
+}
+
+std::string trim(std::string_view s) {
+    std::size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string_view::npos) return {};
+    return std::string(s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1));
+}
+
+}  // namespace
+
+Layout readSchemaIni(const fs::path& dir, const std::string& file, bool& found) {
+    Layout layout;
+    found = false;
+    fs::path ini = findFile(dir, "schema.ini");
+    std::ifstream in(ini, std::ios::binary);
+    if (!in) return layout;
+    std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (raw.rfind("\xEF\xBB\xBF", 0) == 0) raw.erase(0, 3);
+    if (!os::isValidUtf8(raw)) raw = os::toUtf8(raw, "GB18030");
+    bool inSection = false;
+    std::size_t start = 0;
+    while (start < raw.size()) {
+        std::size_t nl = raw.find('\n', start);
+        std::string line = trim(std::string_view(raw).substr(
+            start, nl == std::string::npos ? std::string::npos : nl - start));
+        start = nl == std::string::npos ? raw.size() : nl + 1;
+        if (line.empty() || line[0] == ';') continue;
+        if (line.front() == '[' && line.back() == ']') {
+            inSection = jet::compareNoCase(line.substr(1, line.size() - 2), file) == 0;
+            if (inSection) found = true;
+            continue;
+        }
+        if (!inSection) continue;
+        std::size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = jet::asciiLower(trim(line.substr(0, eq)));
+        std::string value = trim(line.substr(eq + 1));
+        std::string lower = jet::asciiLower(value);
+        if (key == "colnameheader") {
+            layout.header = lower == "true" || lower == "yes" || lower == "1";
+        } else if (key == "format") {
+            if (lower == "tabdelimited") {
+                layout.delimiter = "\t";
+            } else if (lower.rfind("delimited(", 0) == 0 && value.size() > 11 &&
+                       value.back() == ')') {
+                layout.delimiter = value.substr(10, value.size() - 11);
+            } else if (lower == "csvdelimited") {
+                layout.delimiter = ",";
+            } else {
+                layout.unsupported = value;
+            }
+        } else if (key.rfind("col", 0) == 0 && key.size() > 3 &&
+                   key.find_first_not_of("0123456789", 3) == std::string::npos) {
+            std::size_t index = static_cast<std::size_t>(std::stoul(key.substr(3).substr(0, 6)));
+            if (index < 1 || index > kMaxColumns) continue;
+            // Name [type] [Width n]; a name in quotes may hold blanks.
+            std::string name, rest;
+            if (!value.empty() && value[0] == '"') {
+                std::size_t close = value.find('"', 1);
+                name = value.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+                rest = close == std::string::npos ? "" : trim(value.substr(close + 1));
+            } else {
+                std::size_t blank = value.find(' ');
+                name = value.substr(0, blank);
+                rest = blank == std::string::npos ? "" : trim(value.substr(blank + 1));
+            }
+            std::string typeWord = jet::asciiLower(rest.substr(0, rest.find(' ')));
+            ColumnDef c{name, JetType::Text, 255};
+            if (typeWord == "memo" || typeWord == "longchar")
+                c.type = JetType::Memo;
+            else if (typeWord == "integer" || typeWord == "long" || typeWord == "short" ||
+                     typeWord == "byte")
+                c.type = JetType::Long;
+            else if (typeWord == "double" || typeWord == "float" || typeWord == "single" ||
+                     typeWord == "currency" || typeWord == "decimal")
+                c.type = JetType::Double;
+            else if (typeWord == "date" || typeWord == "datetime")
+                c.type = JetType::DateTime;
+            else if (typeWord == "bit")
+                c.type = JetType::Bit;
+            if (layout.columns.size() < index) layout.columns.resize(index);
+            layout.columns[index - 1] = c;
+        }
+    }
+    return layout;
+}
+
+namespace {
+
+// Splits a decoded file into records: fields separated by the delimiter, "…" quoting with ""
+// inside, delimiters and line breaks allowed inside quotes, CRLF or LF ending a record.
+class RecordReader {
+  public:
+    RecordReader(const fs::path& file, std::string delimiter, std::string charset)
+        : in_(file, std::ios::binary),
+          delimiter_(std::move(delimiter)),
+          charset_(std::move(charset)) {
+        if (delimiter_.empty()) delimiter_ = ",";
+        char bom[3] = {0, 0, 0};
+        in_.read(bom, 3);
+        if (!(static_cast<unsigned char>(bom[0]) == 0xEF &&
+              static_cast<unsigned char>(bom[1]) == 0xBB &&
+              static_cast<unsigned char>(bom[2]) == 0xBF)) {
+            in_.clear();
+            in_.seekg(0);
+        }
+    }
+    bool ok() const { return static_cast<bool>(in_); }
+
+    // The next record; false at the end. Fields are UTF-8; an empty field is nullopt.
+    bool next(std::vector<std::optional<std::string>>& fields, std::string& error) {
+        fields.clear();
+        std::string raw;
+        if (!readRecord(raw, error)) return false;
+        std::string text = charset_ == "UTF-8" ? raw : os::toUtf8(raw, charset_.c_str());
+        std::string field;
+        bool quoted = false, wasQuoted = false;
+        for (std::size_t i = 0; i < text.size();) {
+            char c = text[i];
+            if (quoted) {
+                if (c == '"') {
+                    if (i + 1 < text.size() && text[i + 1] == '"') {
+                        field += '"';
+                        i += 2;
+                        continue;
+                    }
+                    quoted = false;
+                    ++i;
+                    continue;
+                }
+                field += c;
+                ++i;
+                continue;
+            }
+            if (c == '"' && field.empty() && !wasQuoted) {
+                quoted = wasQuoted = true;
+                ++i;
+                continue;
+            }
+            if (text.compare(i, delimiter_.size(), delimiter_) == 0) {
+                push(fields, field, wasQuoted);
+                i += delimiter_.size();
+                continue;
+            }
+            field += c;
+            ++i;
+        }
+        push(fields, field, wasQuoted);
+        return true;
+    }
+
+  private:
+    static void push(std::vector<std::optional<std::string>>& fields, std::string& field,
+                     bool& wasQuoted) {
+        if (field.empty())
+            fields.emplace_back(std::nullopt);
+        else
+            fields.emplace_back(std::move(field));
+        field.clear();
+        wasQuoted = false;
+    }
+
+    // Bytes up to the line break that ends a record (not one inside quotes).
+    bool readRecord(std::string& raw, std::string& error) {
+        bool quoted = false;
+        char c;
+        bool any = false;
+        while (in_.get(c)) {
+            any = true;
+            if (c == '"') quoted = !quoted;
+            if (!quoted && c == '\n') {
+                if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+                return true;
+            }
+            raw += c;
+            if (raw.size() > kMaxRecordBytes) {
+                error = "文本文件中的一条记录过长（可能缺少配对的引号）";
+                return false;
+            }
+        }
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        return any && !raw.empty();
+    }
+
+    std::ifstream in_;
+    std::string delimiter_;
+    std::string charset_;
+};
+
+class TextRows : public RowSource {
+  public:
+    TextRows(std::unique_ptr<RecordReader> reader, std::vector<ColumnDef> columns, bool skipHeader)
+        : reader_(std::move(reader)), columns_(std::move(columns)), skipHeader_(skipHeader) {}
+    const std::vector<ColumnDef>& columns() const override { return columns_; }
+    std::string error() const override { return error_; }
+
+    bool next(std::vector<Value>& row) override {
+        if (skipHeader_) {
+            skipHeader_ = false;
+            if (!reader_->next(fields_, error_)) return false;
+        }
+        if (!reader_->next(fields_, error_)) return false;
+        row.assign(columns_.size(), Value::null());
+        for (std::size_t k = 0; k < columns_.size() && k < fields_.size(); ++k) {
+            if (!fields_[k]) continue;
+            Value v = Value::ofText(*fields_[k]);
+            if (columns_[k].type == JetType::Text || columns_[k].type == JetType::Memo) {
+                row[k] = std::move(v);
+            } else if (auto converted = jet::convertValue(v, columns_[k])) {
+                row[k] = *converted;  // what does not convert stays Null, as Jet reads it
+            }
+        }
+        return true;
+    }
+
+  private:
+    std::unique_ptr<RecordReader> reader_;
+    std::vector<ColumnDef> columns_;
+    bool skipHeader_;
+    std::vector<std::optional<std::string>> fields_;
+    std::string error_;
+};
+
+// UTF-8 (with or without BOM) when the whole file is valid UTF-8, GB18030 otherwise.
+std::string detectCharset(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string carry;
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+        std::string chunk = carry + std::string(buf, static_cast<std::size_t>(in.gcount()));
+        // Keep an incomplete character at the end for the next chunk.
+        std::size_t cut = chunk.size();
+        for (std::size_t back = 1; back <= 3 && back <= chunk.size(); ++back) {
+            auto b = static_cast<unsigned char>(chunk[chunk.size() - back]);
+            if ((b & 0xC0) == 0xC0) {
+                std::size_t need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+                if (need > back) cut = chunk.size() - back;
+                break;
+            }
+            if ((b & 0xC0) != 0x80) break;
+        }
+        if (!os::isValidUtf8(std::string_view(chunk).substr(0, cut))) return "GB18030";
+        carry = chunk.substr(cut);
+    }
+    return carry.empty() ? "UTF-8" : "GB18030";
+}
+
+}  // namespace
+
+std::vector<std::string> TextDriver::names() const {
+    return {"text"};
+}
+
+bool TextDriver::listTables(const ExternalClause& db, std::vector<TableName>& out,
+                            std::string& error) {
+    std::error_code ec;
+    fs::directory_iterator it(directoryOf(db), ec);
+    if (ec) {
+        error = "无法打开文件夹“" + os::utf8(directoryOf(db)) + "”";
+        return false;
+    }
+    for (const auto& e : it) {
+        std::string name = os::utf8(e.path().filename());
+        std::string lower = jet::asciiLower(name);
+        if (lower.size() > 4 && (lower.ends_with(".txt") || lower.ends_with(".csv")))
+            out.push_back({name, "TABLE"});
+    }
+    return true;
+}
+
+std::unique_ptr<RowSource> TextDriver::readTable(const ExternalClause& db, const std::string& table,
+                                                 std::string& error) {
+    fs::path dir = directoryOf(db);
+    fs::path file = findFile(dir, table);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) {
+        error = "找不到文本文件“" + os::utf8(file) + "”";
+        return nullptr;
+    }
+    bool described = false;
+    Layout layout = readSchemaIni(dir, table, described);
+    if (!layout.unsupported.empty()) {
+        error = "schema.ini 中的格式“" + layout.unsupported + "”不受支持";
+        return nullptr;
+    }
+    std::string charset = detectCharset(file);
+
+    // One walk over the records: the widest record, the longest text of each column, and the
+    // header's names.
+    auto reader = std::make_unique<RecordReader>(file, layout.delimiter, charset);
+    if (!reader->ok()) {
+        error = "无法打开文本文件“" + os::utf8(file) + "”";
+        return nullptr;
+    }
+    std::vector<std::optional<std::string>> fields;
+    std::vector<std::string> headerNames;
+    std::vector<std::size_t> longest;
+    std::size_t widest = 0;
+    bool first = true;
+    while (reader->next(fields, error)) {
+        if (first && layout.header) {
+            for (auto& f : fields) headerNames.push_back(f.value_or(""));
+            first = false;
+            continue;
+        }
+        first = false;
+        widest = std::max(widest, fields.size());
+        if (longest.size() < fields.size()) longest.resize(fields.size());
+        for (std::size_t k = 0; k < fields.size(); ++k)
+            if (fields[k] && longest[k] <= 255)
+                longest[k] = std::max(longest[k], jet::codePointCount(*fields[k]));
+    }
+    if (!error.empty()) return nullptr;
+
+    std::vector<ColumnDef> columns = layout.columns;
+    if (columns.empty()) {
+        std::size_t n = std::max({widest, headerNames.size(), std::size_t{1}});
+        for (std::size_t k = 0; k < n && k < kMaxColumns; ++k)
+            columns.push_back({k < headerNames.size() && !headerNames[k].empty()
+                                   ? headerNames[k]
+                                   : "F" + std::to_string(k + 1),
+                               JetType::Text, 255});
+    }
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+        if (columns[k].name.empty()) columns[k].name = "F" + std::to_string(k + 1);
+        if (columns[k].type == JetType::Text && k < longest.size() && longest[k] > 255)
+            columns[k].type = JetType::Memo;
+    }
+    auto rows = std::make_unique<RecordReader>(file, layout.delimiter, charset);
+    return std::make_unique<TextRows>(std::move(rows), std::move(columns), layout.header);
+}
+
+namespace {
+
+std::string csvField(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string fieldText(const Value& v, JetType type) {
+    if (v.isNull()) return {};
+    switch (type) {
+        case JetType::DateTime: {
+            auto dt = v.kind == Value::Kind::Text ? jet::parseIsoDateTime(v.text) : std::nullopt;
+            if (!dt) return *jet::valueText(v);
+            std::string s = jet::formatDateTime(*dt);
+            return dt->hour || dt->minute || dt->second ? s : s.substr(0, 10);
+        }
+        case JetType::Bit: {
+            auto n = v.kind == Value::Kind::Text
+                         ? jet::parseNumber(v.text)
+                         : std::optional<double>(v.kind == Value::Kind::Integer
+                                                     ? static_cast<double>(v.integer)
+                                                     : v.real);
+            return n && *n != 0 ? "True" : "False";
+        }
+        default:
+            return *jet::formatValue(v, type);
+    }
+}
+
+}  // namespace
+
+bool writeCsv(const fs::path& file, RowSource& rows, std::string& error) {
+    fs::path temp = os::siblingTempPath(file);
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        error = "无法写入文件“" + os::utf8(file) + "”";
+        return false;
+    }
+    const auto& columns = rows.columns();
+    out << "\xEF\xBB\xBF";
+    for (std::size_t k = 0; k < columns.size(); ++k)
+        out << (k ? "," : "") << csvField(columns[k].name);
+    out << "\r\n";
+    std::vector<Value> row;
+    while (rows.next(row)) {
+        for (std::size_t k = 0; k < columns.size(); ++k)
+            out << (k ? "," : "")
+                << csvField(k < row.size() ? fieldText(row[k], columns[k].type) : "");
+        out << "\r\n";
+    }
+    out.close();
+    if (!rows.error().empty() || !out) {
+        os::removeIfExists(temp);
+        error = rows.error().empty() ? "写入文件“" + os::utf8(file) + "”时出错（磁盘可能已满）"
+                                     : rows.error();
+        return false;
+    }
+    if (!os::replaceFile(temp, file, error)) {
+        os::removeIfExists(temp);
+        return false;
+    }
+    return true;
+}
+
+bool TextDriver::writeTable(const ExternalClause& db, const std::string& table, RowSource& rows,
+                            std::string& error) {
+    fs::path dir = directoryOf(db);
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) {
+        error = "找不到文件夹“" + os::utf8(dir) + "”";
+        return false;
+    }
+    return writeCsv(dir / os::pathFromUtf8(table), rows, error);
+}
+
+}  // namespace qx::isam::text
