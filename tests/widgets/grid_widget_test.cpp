@@ -1,0 +1,110 @@
+// The grid widget under Qt's offscreen platform: edits start only through the before-edit
+// event, whatever starts them, and the drop-down lists follow the column's list text.
+#include "app/controls/grid_widget.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+
+namespace qx::app {
+namespace {
+
+class GridWidgetTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        grid.setRows(3);
+        grid.setCols(5);
+        grid.setText(0, 0, "连接条件");
+        grid.resize(600, 200);
+        grid.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    }
+    QPoint centre(int row, int col) {
+        return grid.visualRect(grid.model()->index(row, col)).center();
+    }
+    GridWidget grid;
+};
+
+TEST_F(GridWidgetTest, DoubleClickTypingAndF2AllRaiseBeforeEdit) {
+    std::vector<std::pair<int, int>> asked;
+    grid.setBeforeEdit([&](int row, int col, bool& cancel) {
+        asked.emplace_back(row, col);
+        cancel = row == 1 && col == 0;
+    });
+    QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, centre(1, 0));
+    EXPECT_FALSE(grid.isEditing()) << "refused";
+    QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, centre(2, 1));
+    EXPECT_TRUE(grid.isEditing());
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    editor->setText("288");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the view commits the edit from its event queue
+    EXPECT_EQ(grid.text(2, 1), "288");
+
+    // Typing starts an edit with what was typed.
+    grid.setCurrentCell(2, 2);
+    QTest::keyClick(&grid, Qt::Key_5);
+    auto* typed = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(typed, nullptr);
+    EXPECT_EQ(typed->text(), "5");
+    QTest::keyClick(typed, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(grid.text(2, 2), "5");
+
+    grid.setCurrentCell(2, 3);
+    QTest::keyClick(&grid, Qt::Key_F2);
+    ASSERT_GE(asked.size(), 3u);
+    EXPECT_EQ(asked.back(), std::make_pair(2, 3));
+    EXPECT_EQ(grid.row(), 2);
+    EXPECT_EQ(grid.col(), 3);
+}
+
+TEST_F(GridWidgetTest, ComboListsArePickOnlyOrEditableAndTheHeaderRowIsFixed) {
+    grid.setColComboList(0, "或者|并且");
+    grid.setColComboList(1, "|1_1|2_1");
+    ASSERT_TRUE(grid.requestEdit(2, 0));
+    auto* pick = qobject_cast<QComboBox*>(QApplication::focusWidget());
+    ASSERT_NE(pick, nullptr);
+    EXPECT_FALSE(pick->isEditable());
+    EXPECT_EQ(pick->count(), 2);
+    pick->setCurrentIndex(1);
+    QTest::keyClick(pick, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(grid.text(2, 0), "并且");
+
+    ASSERT_TRUE(grid.requestEdit(2, 1));
+    auto* editable = qobject_cast<QComboBox*>(QApplication::focusWidget());
+    ASSERT_NE(editable, nullptr);
+    EXPECT_TRUE(editable->isEditable());
+    EXPECT_EQ(editable->itemText(0), "1_1");
+    QTest::keyClick(editable, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+
+    EXPECT_FALSE(grid.requestEdit(0, 0));
+    EXPECT_EQ(grid.text(0, 0), "连接条件");
+}
+
+TEST_F(GridWidgetTest, WidthsInTwipsAndClearingKeepsTheHeader) {
+    grid.setColWidth(1, 2200);
+    EXPECT_EQ(grid.colWidth(1), 2190);  // whole pixels at 15 twips each
+    grid.setText(1, 1, "x");
+    grid.clearScrollable();
+    EXPECT_EQ(grid.text(1, 1), "");
+    EXPECT_EQ(grid.text(0, 0), "连接条件");
+    grid.setRows(2);
+    EXPECT_EQ(grid.rows(), 2);
+}
+
+}  // namespace
+}  // namespace qx::app
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
