@@ -1,24 +1,190 @@
-// The main window's frame.
+// The main window's frame and navigation.
 #include "app/main_window.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTextEdit>
 #include <QVBoxLayout>
+
+#include "app/nav_button.h"
+#include "app/title_bar.h"
 
 namespace qx::app {
 
+namespace {
+
+constexpr const char* kAddress = "https://quillex.example";
+
+QTabWidget* tabs(QWidget* parent, std::initializer_list<const char*> captions) {
+    auto* t = new QTabWidget(parent);
+    for (const char* c : captions) t->addTab(new QWidget(t), QString::fromUtf8(c));
+    return t;
+}
+
+}  // namespace
+
 MainWindow::MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* parent)
-    : QWidget(parent), workingDatabase_(workingDatabase) {
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), workingDatabase_(workingDatabase) {
     setWindowTitle(QStringLiteral("Quillex 3.1全功能版"));
-    setFixedSize(784, 597);
+    setWindowIcon(programIcon());
+    setFixedSize(kWidth, kHeight);
+    setObjectName("mainWindow");
+    // One-pixel lines frame the borderless window.
+    setStyleSheet(
+        "#mainWindow { border-left: 1px solid #6f8fb0; border-right: 1px solid #6f8fb0; "
+        "border-bottom: 1px solid #6f8fb0; }");
+    setAttribute(Qt::WA_StyledBackground);
+
     auto* layout = new QVBoxLayout(this);
-    auto* footer = new QLabel(QStringLiteral("数据操作利器，办公好帮手"), this);
-    layout->addStretch();
-    layout->addWidget(footer, 0, Qt::AlignHCenter);
-    // Files left by an earlier run are removed before the window is used.
-    workingDatabase_.deleteFiles();
+    layout->setContentsMargins(1, 0, 1, 1);
+    layout->setSpacing(0);
+    titleBar_ = new TitleBar(windowTitle(), this);
+    layout->addWidget(titleBar_);
+
+    auto* navRow = new QHBoxLayout;
+    navRow->setContentsMargins(0, 6, 0, 1);
+    navRow->addStretch();
+    const char* words[] = {"快捷操作", "高级查询", "高级更新", "高级删除", "关于软件"};
+    for (int i = 0; i < 5; ++i) {
+        nav_[static_cast<std::size_t>(i)] = new NavButton(QString::fromUtf8(words[i]), this);
+        navRow->addWidget(nav_[static_cast<std::size_t>(i)]);
+        navRow->addSpacing(24);
+        connect(nav_[static_cast<std::size_t>(i)], &QAbstractButton::clicked, this,
+                [this, i] { navigate(i + 1); });
+    }
+    navRow->addStretch();
+    layout->addLayout(navRow);
+
+    pages_ = new QStackedWidget(this);  // no header strip: pages change only by navigation
+    pages_->addWidget(introductionPage());
+    pages_->addWidget(quickPage());
+    for (int i = 0; i < 3; ++i) pages_->addWidget(modulePage());
+    pages_->addWidget(aboutPage());
+    auto* pageBox = new QHBoxLayout;
+    pageBox->setContentsMargins(12, 0, 12, 0);
+    pageBox->addWidget(pages_);
+    layout->addLayout(pageBox, 1);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->setContentsMargins(12, 4, 12, 4);
+    bottom->addWidget(new QLabel(QString::fromUtf8(kAddress), this));
+    bottom->addStretch();
+    bottom->addWidget(new QLabel(QStringLiteral("数据操作利器，办公好帮手"), this));
+    layout->addLayout(bottom);
+
+    connect(titleBar_->minimiseButton(), &QPushButton::clicked, this, [this] { minimise(); });
+    connect(titleBar_->closeButton(), &QPushButton::clicked, this, [this] { close(); });
 }
 
 MainWindow::~MainWindow() {
+    dataReset();
+}
+
+QWidget* MainWindow::introductionPage() {
+    auto* page = new QWidget(this);
+    auto* v = new QVBoxLayout(page);
+    auto* heading = new QLabel(QStringLiteral("Quillex情况介绍"), page);
+    QFont f = heading->font();
+    f.setPointSize(f.pointSize() + 4);
+    f.setBold(true);
+    heading->setFont(f);
+    auto* text = new QTextEdit(page);
+    text->setReadOnly(true);
+    text->setPlainText(QStringLiteral(
+        "本程序帮助不熟悉 SQL 的办公用户比较和整理表格数据。\n\n"
+        "可读入 dBASE、Excel（xls、xlsx）、CSV、自定义分隔符的文本文件和 Access 数据库中的表，"
+        "显示各列的名称和类型，并按需修改类型。\n\n"
+        "两表操作：取一个表中不含另一个表的数据、两表共有的数据、相似的数据。\n"
+        "单表操作：合并相同行并统计笔数或求和，删除重复记录，按长度或重复次数筛选。\n"
+        "高级查询、更新和删除：用条件表格组合条件，不必书写 SQL。\n"
+        "快捷操作：对文本文件和粘贴的列表按行去重、合并、求交集和差集。\n\n"
+        "每个结果都可以保存为以上六种文件之一。"));
+    auto* link =
+        new QLabel(QString("<a href=\"%1\">%1</a>").arg(QString::fromUtf8(kAddress)), page);
+    link->setOpenExternalLinks(true);
+    v->addWidget(heading, 0, Qt::AlignHCenter);
+    v->addWidget(text, 1);
+    v->addWidget(link, 0, Qt::AlignRight);
+    return page;
+}
+
+QWidget* MainWindow::quickPage() {
+    quickTabs_ = new QTabWidget(this);
+    auto* simple = tabs(quickTabs_, {"一键导入式操作", "复制粘贴式操作"});
+    auto* quick = tabs(quickTabs_, {"初始化", "单表操作", "两表操作"});
+    quickTabs_->addTab(simple, QStringLiteral("简易操作"));
+    quickTabs_->addTab(quick, QStringLiteral("快捷操作"));
+    // Switching between the line operations and the module leaves the module: a data reset.
+    connect(quickTabs_, &QTabWidget::currentChanged, this, [this](int) { dataReset(); });
+    return quickTabs_;
+}
+
+QWidget* MainWindow::modulePage() {
+    return tabs(this, {"第一步", "第二步", "第三步"});
+}
+
+QWidget* MainWindow::aboutPage() {
+    auto* page = new QWidget(this);
+    auto* v = new QVBoxLayout(page);
+    auto* link =
+        new QLabel(QString("<a href=\"%1\">%1</a>").arg(QString::fromUtf8(kAddress)), page);
+    link->setOpenExternalLinks(true);
+    auto* text = new QLabel(
+        QStringLiteral("当前版本：3.1 全功能版\n\n"
+                       "本程序在本机完成所有处理，不会修改您读入的源文件。\n"
+                       "读入的数据保存在程序目录下的临时工作库中，切换模块或退出程序时自动清除。"),
+        page);
+    text->setWordWrap(true);
+    v->addWidget(link);
+    v->addWidget(text, 1, Qt::AlignTop);
+    return page;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (started_) return;
+    started_ = true;
+    // Start-up, once the window is visible: files of an earlier run go, the icon comes.
+    dataReset();
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray_ = new QSystemTrayIcon(windowIcon(), this);
+        connect(tray_, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger) restore();
+                });
+        tray_->show();
+    }
+}
+
+void MainWindow::navigate(int page) {
+    dataReset();
+    for (int i = 0; i < 5; ++i) nav_[static_cast<std::size_t>(i)]->setSelected(i + 1 == page);
+    pages_->setCurrentIndex(page);
+}
+
+int MainWindow::currentPage() const {
+    return pages_->currentIndex();
+}
+
+void MainWindow::minimise() {
+    // Without a notification area a hidden window could not be brought back: iconify instead.
+    if (tray_)
+        hide();
+    else
+        showMinimized();
+}
+
+void MainWindow::restore() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::dataReset() {
     workingDatabase_.deleteFiles();
 }
 

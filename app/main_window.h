@@ -1,20 +1,53 @@
-// The main window: the program's frame. It owns the working database's lifetime: the data reset
-// runs when the window is created and again when it is destroyed.
+// The main window: its own title bar, five navigation buttons over six pages, and the bottom
+// line. It owns the working database's lifetime: the data reset runs when the window is shown,
+// on every navigation and page switch that leaves a module, and when it is destroyed.
 #pragma once
 
 #include <QWidget>
+#include <array>
 
 #include "store/working_database.h"
 
+class QStackedWidget;
+class QSystemTrayIcon;
+class QTabWidget;
+
 namespace qx::app {
+
+class NavButton;
+class TitleBar;
 
 class MainWindow : public QWidget {
   public:
+    static constexpr int kWidth = 784;
+    static constexpr int kHeight = 597;
+
     explicit MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // The navigation buttons' action: data reset, selection, page (1 快捷操作 … 5 关于软件).
+    void navigate(int page);
+    int currentPage() const;
+    void minimise();
+    void restore();
+    void dataReset();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
+    QWidget* introductionPage();
+    QWidget* quickPage();
+    QWidget* modulePage();
+    QWidget* aboutPage();
+
     const store::WorkingDatabase& workingDatabase_;
+    TitleBar* titleBar_;
+    std::array<NavButton*, 5> nav_{};
+    QStackedWidget* pages_;
+    QTabWidget* quickTabs_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;
+    bool started_ = false;
 };
 
 }  // namespace qx::app
