@@ -2,6 +2,7 @@
 #include "platform/isam/dbase/dbase_driver.h"
 
 #include "platform/isam/dbase/dbase_file.h"
+#include "platform/isam/folder.h"
 #include "platform/jet/text.h"
 #include "platform/os/paths.h"
 
@@ -11,24 +12,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path directoryOf(const ExternalClause& db) {
-    std::string dir = db.property("DATABASE");
-    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
-    return os::pathFromUtf8(dir.empty() ? "." : dir);
-}
-
-// The file of a table: name.dbf in the directory; names differing only in case are found too,
-// as they are on the systems these files come from.
+// The file of a table: name.dbf in the folder.
 fs::path tableFile(const ExternalClause& db, std::string table) {
     if (table.find('.') == std::string::npos) table += ".dbf";
-    fs::path dir = directoryOf(db);
-    fs::path exact = dir / os::pathFromUtf8(table);
-    std::error_code ec;
-    if (fs::exists(exact, ec)) return exact;
-    for (const auto& entry : fs::directory_iterator(dir, ec)) {
-        if (jet::compareNoCase(os::utf8(entry.path().filename()), table) == 0) return entry.path();
-    }
-    return exact;
+    return findFileNoCase(clauseFolder(db), table);
 }
 
 }  // namespace
@@ -39,18 +26,7 @@ std::vector<std::string> DbaseDriver::names() const {
 
 bool DbaseDriver::listTables(const ExternalClause& db, std::vector<TableName>& out,
                              std::string& error) {
-    std::error_code ec;
-    fs::directory_iterator it(directoryOf(db), ec);
-    if (ec) {
-        error = "无法打开文件夹“" + os::utf8(directoryOf(db)) + "”";
-        return false;
-    }
-    for (const auto& entry : it) {
-        std::string name = os::utf8(entry.path().filename());
-        if (name.size() > 4 && jet::asciiLower(name.substr(name.size() - 4)) == ".dbf")
-            out.push_back({name, "TABLE"});
-    }
-    return true;
+    return listFolder(db, {".dbf"}, out, error);
 }
 
 std::unique_ptr<RowSource> DbaseDriver::readTable(const ExternalClause& db,
@@ -61,7 +37,7 @@ std::unique_ptr<RowSource> DbaseDriver::readTable(const ExternalClause& db,
 bool DbaseDriver::writeTable(const ExternalClause& db, const std::string& table, RowSource& rows,
                              std::string& error) {
     std::string name = table.find('.') == std::string::npos ? table + ".dbf" : table;
-    fs::path dir = directoryOf(db);
+    fs::path dir = clauseFolder(db);
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) {
         error = "找不到文件夹“" + os::utf8(dir) + "”";

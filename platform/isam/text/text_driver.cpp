@@ -2,6 +2,8 @@
 // results written as UTF-8 CSV.
 #include "platform/isam/text/text_driver.h"
 
+#include "platform/isam/folder.h"
+
 #include <algorithm>
 #include <fstream>
 
@@ -21,22 +23,6 @@ namespace {
 constexpr std::size_t kMaxRecordBytes = 64u << 20;
 constexpr std::size_t kMaxColumns = 4096;
 
-fs::path directoryOf(const ExternalClause& db) {
-    std::string dir = db.property("DATABASE");
-    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
-    return os::pathFromUtf8(dir.empty() ? "." : dir);
-}
-
-// A file in `dir` whose name matches without regard to case, or `dir/name`.
-fs::path findFile(const fs::path& dir, const std::string& name) {
-    fs::path exact = dir / os::pathFromUtf8(name);
-    std::error_code ec;
-    if (fs::exists(exact, ec)) return exact;
-    for (const auto& e : fs::directory_iterator(dir, ec))
-        if (jet::compareNoCase(os::utf8(e.path().filename()), name) == 0) return e.path();
-    return exact;
-}
-
 std::string trim(std::string_view s) {
     std::size_t b = s.find_first_not_of(" \t\r\n");
     if (b == std::string_view::npos) return {};
@@ -48,7 +34,7 @@ std::string trim(std::string_view s) {
 Layout readSchemaIni(const fs::path& dir, const std::string& file, bool& found) {
     Layout layout;
     found = false;
-    fs::path ini = findFile(dir, "schema.ini");
+    fs::path ini = findFileNoCase(dir, "schema.ini");
     std::ifstream in(ini, std::ios::binary);
     if (!in) return layout;
     std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -290,25 +276,13 @@ std::vector<std::string> TextDriver::names() const {
 
 bool TextDriver::listTables(const ExternalClause& db, std::vector<TableName>& out,
                             std::string& error) {
-    std::error_code ec;
-    fs::directory_iterator it(directoryOf(db), ec);
-    if (ec) {
-        error = "无法打开文件夹“" + os::utf8(directoryOf(db)) + "”";
-        return false;
-    }
-    for (const auto& e : it) {
-        std::string name = os::utf8(e.path().filename());
-        std::string lower = jet::asciiLower(name);
-        if (lower.size() > 4 && (lower.ends_with(".txt") || lower.ends_with(".csv")))
-            out.push_back({name, "TABLE"});
-    }
-    return true;
+    return listFolder(db, {".txt", ".csv"}, out, error);
 }
 
 std::unique_ptr<RowSource> TextDriver::readTable(const ExternalClause& db, const std::string& table,
                                                  std::string& error) {
-    fs::path dir = directoryOf(db);
-    fs::path file = findFile(dir, table);
+    fs::path dir = clauseFolder(db);
+    fs::path file = findFileNoCase(dir, table);
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) {
         error = "找不到文本文件“" + os::utf8(file) + "”";
@@ -438,7 +412,7 @@ bool writeCsv(const fs::path& file, RowSource& rows, std::string& error) {
 
 bool TextDriver::writeTable(const ExternalClause& db, const std::string& table, RowSource& rows,
                             std::string& error) {
-    fs::path dir = directoryOf(db);
+    fs::path dir = clauseFolder(db);
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) {
         error = "找不到文件夹“" + os::utf8(dir) + "”";
