@@ -19,12 +19,6 @@ namespace {
 
 constexpr const char* kAddress = "https://quillex.example";
 
-QTabWidget* tabs(QWidget* parent, std::initializer_list<const char*> captions) {
-    auto* t = new QTabWidget(parent);
-    for (const char* c : captions) t->addTab(new QWidget(t), QString::fromUtf8(c));
-    return t;
-}
-
 }  // namespace
 
 MainWindow::MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* parent)
@@ -62,7 +56,8 @@ MainWindow::MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* p
     pages_ = new QStackedWidget(this);  // no header strip: pages change only by navigation
     pages_->addWidget(introductionPage());
     pages_->addWidget(quickPage());
-    for (int i = 0; i < 3; ++i) pages_->addWidget(modulePage());
+    for (Module m : {Module::Query, Module::Update, Module::Delete})
+        pages_->addWidget(buildAdvancedPage(this, m, module(m)));
     pages_->addWidget(aboutPage());
     auto* pageBox = new QHBoxLayout;
     pageBox->setContentsMargins(12, 0, 12, 0);
@@ -76,6 +71,8 @@ MainWindow::MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* p
     bottom->addWidget(new QLabel(QStringLiteral("数据操作利器，办公好帮手"), this));
     layout->addLayout(bottom);
 
+    for (Module m : {Module::Quick, Module::Query, Module::Update, Module::Delete})
+        connect(module(m).startOver, &QPushButton::clicked, this, [this] { dataReset(); });
     connect(titleBar_->minimiseButton(), &QPushButton::clicked, this, [this] { minimise(); });
     connect(titleBar_->closeButton(), &QPushButton::clicked, this, [this] { close(); });
 }
@@ -113,18 +110,10 @@ QWidget* MainWindow::introductionPage() {
 }
 
 QWidget* MainWindow::quickPage() {
-    quickTabs_ = new QTabWidget(this);
-    auto* simple = tabs(quickTabs_, {"一键导入式操作", "复制粘贴式操作"});
-    auto* quick = tabs(quickTabs_, {"初始化", "单表操作", "两表操作"});
-    quickTabs_->addTab(simple, QStringLiteral("简易操作"));
-    quickTabs_->addTab(quick, QStringLiteral("快捷操作"));
+    quickTabs_ = buildQuickPage(this, module(Module::Quick));
     // Switching between the line operations and the module leaves the module: a data reset.
     connect(quickTabs_, &QTabWidget::currentChanged, this, [this](int) { dataReset(); });
     return quickTabs_;
-}
-
-QWidget* MainWindow::modulePage() {
-    return tabs(this, {"第一步", "第二步", "第三步"});
 }
 
 QWidget* MainWindow::aboutPage() {
@@ -186,6 +175,8 @@ void MainWindow::restore() {
 
 void MainWindow::dataReset() {
     workingDatabase_.deleteFiles();
+    for (Module m : {Module::Quick, Module::Query, Module::Update, Module::Delete})
+        resetModule(m, module(m));
 }
 
 }  // namespace qx::app

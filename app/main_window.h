@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 
+#include "app/module_pages.h"
 #include "store/working_database.h"
 
 class QStackedWidget;
@@ -28,6 +29,7 @@ class MainWindow : public QWidget {
     // The navigation buttons' action: data reset, selection, page (1 快捷操作 … 5 关于软件).
     void navigate(int page);
     int currentPage() const;
+    ModuleControls& module(Module m) { return modules_[static_cast<std::size_t>(m)]; }
     void minimise();
     void restore();
     void dataReset();
@@ -38,12 +40,12 @@ class MainWindow : public QWidget {
   private:
     QWidget* introductionPage();
     QWidget* quickPage();
-    QWidget* modulePage();
     QWidget* aboutPage();
 
     const store::WorkingDatabase& workingDatabase_;
     TitleBar* titleBar_;
     std::array<NavButton*, 5> nav_{};
+    std::array<ModuleControls, 4> modules_{};
     QStackedWidget* pages_;
     QTabWidget* quickTabs_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;

@@ -4,10 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <fstream>
 
+#include "app/controls/grid_widget.h"
 #include "app/nav_button.h"
 #include "unit/test_dir.h"
 
@@ -66,6 +72,51 @@ TEST(MainWindow, ResetsOnStartNavigationPageSwitchAndExit) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "结果表.mdb"))
         << "exit deletes the working database";
+}
+
+}  // namespace
+}  // namespace qx::app
+
+namespace qx::app {
+namespace {
+
+TEST(MainWindow, ModulePagesStartEmptyAndTheResetEmptiesThem) {
+    TestDir dir;
+    store::WorkingDatabase wdb(dir.path());
+    MainWindow w(wdb);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ModuleControls& quick = w.module(Module::Quick);
+    EXPECT_EQ(quick.import.open->text(), QStringLiteral("1.打开文件"));
+    EXPECT_FALSE(quick.import.read->isEnabled()) << "the start reset disables the read button";
+    EXPECT_TRUE(quick.import.header->isHidden());
+    EXPECT_TRUE(quick.import.table->isHidden());
+    EXPECT_TRUE(quick.import.count->isHidden());
+    EXPECT_EQ(quick.import.count->text(), QStringLiteral("1"));
+    EXPECT_EQ(quick.import.structure->rows(), 1);
+    EXPECT_EQ(quick.compare->rows(), 2);
+    EXPECT_EQ(quick.compare->text(0, 0), "表一对比列          ");
+    ModuleControls& update = w.module(Module::Update);
+    EXPECT_EQ(update.import.open->text(), QStringLiteral("打开文件"));
+    EXPECT_EQ(update.update->cols(), 4);
+    EXPECT_EQ(update.condition->text(0, 1), " 选择表名 ");
+    EXPECT_EQ(w.module(Module::Delete).target->text(0, 0), "需删除的表");
+
+    // What a module holds goes with "清除读入的数据，进行新的操作".
+    quick.import.files->addItem("客户.xls");
+    quick.results->addItem("1_1.姓名");
+    quick.compare->setRows(4);
+    quick.compare->setText(1, 0, "1_1.姓名");
+    quick.import.header->setChecked(true);
+    update.condition->setRows(3);
+    update.condition->setText(2, 4, "288");
+    quick.startOver->click();
+    EXPECT_EQ(quick.import.files->count(), 0);
+    EXPECT_EQ(quick.results->count(), 0);
+    EXPECT_EQ(quick.compare->rows(), 2);
+    EXPECT_EQ(quick.compare->text(1, 0), "");
+    EXPECT_FALSE(quick.import.header->isChecked());
+    EXPECT_EQ(update.condition->rows(), 2);
 }
 
 }  // namespace
