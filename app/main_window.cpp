@@ -1,6 +1,7 @@
 // The main window's frame and navigation.
 #include "app/main_window.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -20,6 +21,13 @@ namespace {
 constexpr const char* kAddress = "https://quillex.example";
 
 }  // namespace
+
+void useProgramFont() {
+    QFont f(QStringLiteral("SimSun"), 9);
+    f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                   QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
+    QApplication::setFont(f);
+}
 
 MainWindow::MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), workingDatabase_(workingDatabase) {

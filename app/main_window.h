@@ -15,6 +15,9 @@ class QTabWidget;
 
 namespace qx::app {
 
+// 宋体 9 pt, the program's default font, mapped to the installed CJK fonts.
+void useProgramFont();
+
 class NavButton;
 class TitleBar;
 

@@ -85,6 +85,7 @@ QString ProgressWindow::percentText() const {
 ColumnDialog::ColumnDialog(ColumnDialogKind kind, QWidget* parent) : QDialog(parent) {
     setModal(true);
     auto* g = new QGridLayout(this);
+    g->setSizeConstraint(QLayout::SetMinimumSize);  // the design's size, grown where text needs it
     list_ = new QListWidget(this);
     ok_ = new QPushButton(s("确定"), this);
     auto conditionBox = [&] {
@@ -95,14 +96,14 @@ ColumnDialog::ColumnDialog(ColumnDialogKind kind, QWidget* parent) : QDialog(par
     switch (kind) {
         case ColumnDialogKind::MergeCount:
             setWindowTitle(s("分类汇总，统计笔数"));
-            setFixedSize(183, 269);
+            resize(183, 269);
             g->addWidget(labelFor(this, "请指定要合并相同行的列", list_), 0, 0);
             g->addWidget(list_, 1, 0);
             g->addWidget(ok_, 2, 0);
             break;
         case ColumnDialogKind::MergeSum:
             setWindowTitle(s("分类汇总"));
-            setFixedSize(292, 255);
+            resize(292, 255);
             second_ = new QListWidget(this);
             g->addWidget(labelFor(this, "请指定要合并相同行的列", list_), 0, 0);
             g->addWidget(labelFor(this, "请指定要相加的列", second_), 0, 1);
@@ -112,7 +113,7 @@ ColumnDialog::ColumnDialog(ColumnDialogKind kind, QWidget* parent) : QDialog(par
             break;
         case ColumnDialogKind::DedupByColumn:
             setWindowTitle(s("删除指定列重复，保留首条"));
-            setFixedSize(229, 282);
+            resize(229, 282);
             g->addWidget(labelFor(this, "请选择你指定的列", list_), 0, 0);
             g->addWidget(list_, 1, 0);
             g->addWidget(ok_, 2, 0);
@@ -121,7 +122,7 @@ ColumnDialog::ColumnDialog(ColumnDialogKind kind, QWidget* parent) : QDialog(par
         case ColumnDialogKind::RepeatFilter: {
             bool length = kind == ColumnDialogKind::LengthFilter;
             setWindowTitle(s(length ? "设置指定列长度条件" : "设置某列重复指定条件次数窗口"));
-            setFixedSize(length ? 277 : 434, length ? 254 : 244);
+            resize(length ? 277 : 434, length ? 254 : 244);
             conditionBox();
             g->addWidget(
                 labelFor(this, length ? "1.选中要指定条件的列" : "1.选中要指定重复条件的列", list_),
@@ -143,6 +144,7 @@ ColumnDialog::ColumnDialog(ColumnDialogKind kind, QWidget* parent) : QDialog(par
                            "=2则是选有相同2条数据的记录，即重复1次\r\n\r\n    以此类推"),
                 this);
             note->setWordWrap(true);
+            note->setMinimumHeight(note->heightForWidth(length ? 120 : 250));  // wrapped, never cut
             g->addWidget(note, 4, 1);
             g->addWidget(ok_, 5, 0, 1, 2);
             break;
