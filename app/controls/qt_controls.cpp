@@ -1,0 +1,144 @@
+// The Qt side of the control interfaces.
+#include "app/controls/qt_controls.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+
+namespace qx::app {
+
+QString toQt(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string fromQt(const QString& s) {
+    return s.toUtf8().toStdString();
+}
+
+QString qtFilter(const std::string& filter) {
+    QStringList parts;
+    for (const auto& [label, pattern] : ui::filterPairs(filter)) {
+        QString patterns = toQt(pattern).replace(';', ' ');
+        parts << toQt(label) + " (" + patterns + ")";
+    }
+    return parts.join(";;");
+}
+
+int QtListBox::count() const {
+    return w_->count();
+}
+std::string QtListBox::item(int index) const {
+    return fromQt(w_->item(index)->text());
+}
+void QtListBox::addItem(const std::string& text) {
+    w_->addItem(toQt(text));
+}
+void QtListBox::clear() {
+    w_->clear();
+}
+int QtListBox::selectedIndex() const {
+    return w_->currentRow();
+}
+void QtListBox::setSelectedIndex(int index) {
+    w_->setCurrentRow(index >= 0 && index < count() ? index : -1);
+}
+
+int QtComboBox::count() const {
+    return w_->count();
+}
+std::string QtComboBox::item(int index) const {
+    return fromQt(w_->itemText(index));
+}
+void QtComboBox::addItem(const std::string& text) {
+    w_->addItem(toQt(text));
+}
+void QtComboBox::clear() {
+    w_->clear();
+}
+int QtComboBox::currentIndex() const {
+    return w_->currentIndex();
+}
+void QtComboBox::setCurrentIndex(int index) {
+    w_->setCurrentIndex(index >= 0 && index < count() ? index : -1);
+}
+std::string QtComboBox::text() const {
+    return fromQt(w_->currentText());
+}
+bool QtComboBox::isVisible() const {
+    return !w_->isHidden();
+}
+void QtComboBox::setVisible(bool visible) {
+    w_->setVisible(visible);
+}
+
+bool QtCheckBox::isChecked() const {
+    return w_->isChecked();
+}
+void QtCheckBox::setChecked(bool checked) {
+    w_->setChecked(checked);
+}
+bool QtCheckBox::isVisible() const {
+    return !w_->isHidden();
+}
+void QtCheckBox::setVisible(bool visible) {
+    w_->setVisible(visible);
+}
+
+bool QtButton::isEnabled() const {
+    return w_->isEnabled();
+}
+void QtButton::setEnabled(bool enabled) {
+    w_->setEnabled(enabled);
+}
+
+std::string QtEditBox::text() const {
+    return fromQt(w_->text());
+}
+void QtEditBox::setText(const std::string& text) {
+    w_->setText(toQt(text));
+}
+bool QtEditBox::isVisible() const {
+    return !w_->isHidden();
+}
+void QtEditBox::setVisible(bool visible) {
+    w_->setVisible(visible);
+}
+
+bool QtFileDialog::show(bool save) {
+    std::optional<std::string> answer;
+    if (script_) {
+        answer = script_(save, title_, filter_);
+    } else {
+        QString start = fileName_.empty() ? QString() : toQt(fileName_);
+        QString chosen =
+            save ? QFileDialog::getSaveFileName(parent_, toQt(title_), start, qtFilter(filter_))
+                 : QFileDialog::getOpenFileName(parent_, toQt(title_), start, qtFilter(filter_));
+        if (!chosen.isEmpty()) answer = fromQt(chosen);
+    }
+    if (!answer) return false;
+    fileName_ = *answer;
+    return true;
+}
+
+void QtMessageBox::show(const std::string& text) {
+    if (script_) return script_(text);
+    QMessageBox box(parent_);
+    box.setWindowTitle(QString());
+    box.setText(toQt(text));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+std::string QtClipboard::text() const {
+    return fromQt(QGuiApplication::clipboard()->text());
+}
+void QtClipboard::setText(const std::string& text) {
+    QGuiApplication::clipboard()->setText(toQt(text));
+}
+
+}  // namespace qx::app
