@@ -183,6 +183,13 @@ void MainWindow::restore() {
 
 void MainWindow::dataReset() {
     workingDatabase_.deleteFiles();
+    // Both dialogs offer every source kind again.
+    static const std::string kFullFilter =
+        "dBASE III (*.dbf)|*.dbf|Excel2003及以下(*.xls)|*.xls|Excel2007(*.xlsx)|*.xlsx|"
+        "CSV文档(逗号分隔符)(*.csv)|*.csv|文本文档(自定义分隔符)(*.txt)|*.txt|access文件(*.mdb)|*."
+        "mdb";
+    openDialog_.setFilter(kFullFilter);
+    saveDialog_.setFilter(kFullFilter);
     for (Module m : {Module::Quick, Module::Query, Module::Update, Module::Delete})
         resetModule(m, module(m));
 }

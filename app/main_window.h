@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 
+#include "app/controls/qt_controls.h"
 #include "app/module_pages.h"
 #include "store/working_database.h"
 
@@ -37,6 +38,14 @@ class MainWindow : public QWidget {
     void restore();
     void dataReset();
 
+    // The dialogs and message box every module shares.
+    QtFileDialog& openDialog() { return openDialog_; }
+    QtFileDialog& saveDialog() { return saveDialog_; }
+    QtMessageBox& messages() { return messages_; }
+    bool hasTrayIcon() const { return tray_ != nullptr; }
+    // What a plain click on the notification icon does.
+    void trayClick() { restore(); }
+
   protected:
     void showEvent(QShowEvent* event) override;
 
@@ -53,6 +62,9 @@ class MainWindow : public QWidget {
     QTabWidget* quickTabs_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     bool started_ = false;
+    QtFileDialog openDialog_{this};
+    QtFileDialog saveDialog_{this};
+    QtMessageBox messages_{this};
 };
 
 }  // namespace qx::app

@@ -10,6 +10,8 @@
 namespace qx::app {
 
 class GridWidget : public QTableWidget, public ui::Grid {
+    Q_OBJECT
+
   public:
     explicit GridWidget(QWidget* parent = nullptr);
 
