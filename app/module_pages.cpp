@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "app/controls/grid_widget.h"
+#include "app/set_diagram.h"
 
 namespace qx::app {
 
@@ -176,10 +177,17 @@ QWidget* twoTablePage(QWidget* parent, ModuleControls& m) {
     middle->addWidget(m.compare, 1);
     v->addLayout(middle, 1);
     v->addWidget(new QLabel(s("\r\n步骤3：设置完毕后，按下面对应的按钮完成操作。"), page));
-    auto* buttons = new QHBoxLayout;
-    for (const char* c :
-         {"取表一表二共有数", "取表一中不含表二数", "取表二中不含表一数", "取表一在表二中的相似数"})
-        buttons->addWidget(button(page, c));
+    auto* buttons = new QGridLayout;
+    const std::pair<const char*, SetDiagram::Part> ops[] = {
+        {"取表一表二共有数", SetDiagram::Part::Common},
+        {"取表一中不含表二数", SetDiagram::Part::OnlyA},
+        {"取表二中不含表一数", SetDiagram::Part::OnlyB},
+        {"取表一在表二中的相似数", SetDiagram::Part::Similar}};
+    for (int i = 0; i < 4; ++i) {
+        buttons->addWidget(button(page, ops[i].first), 0, i);
+        buttons->addWidget(new SetDiagram(ops[i].second, s("一"), s("二"), page), 1, i,
+                           Qt::AlignCenter);
+    }
     v->addLayout(buttons);
     return page;
 }
@@ -193,10 +201,17 @@ QWidget* lineFilesPage(QWidget* parent) {
     intro->setWordWrap(true);
     v->addWidget(intro);
     auto* single = new QGroupBox(s("此组功能适合单列txt文本使用"), page);
-    auto* sh = new QHBoxLayout(single);
-    for (const char* c :
-         {"去重复行，保留一条", "取AB共有数", "取B中不含A数", "取A中不含B数", "合并AB"})
-        sh->addWidget(button(single, c));
+    auto* sh = new QGridLayout(single);
+    const char* lineOps[] = {"去重复行，保留一条", "取AB共有数", "取B中不含A数", "取A中不含B数",
+                             "合并AB"};
+    const SetDiagram::Part lineParts[] = {SetDiagram::Part::Common, SetDiagram::Part::OnlyB,
+                                          SetDiagram::Part::OnlyA, SetDiagram::Part::Both};
+    for (int i = 0; i < 5; ++i) {
+        sh->addWidget(button(single, lineOps[i]), 0, i);
+        if (i > 0)
+            sh->addWidget(new SetDiagram(lineParts[i - 1], "A", "B", single), 1, i,
+                          Qt::AlignCenter);
+    }
     auto* any = new QGroupBox(s("此组功能适合任意列txt文本使用"), page);
     auto* ah = new QHBoxLayout(any);
     for (const char* c : {"去半角引号", "去首尾空格及空行"}) ah->addWidget(button(any, c));
@@ -232,7 +247,11 @@ QWidget* pastePage(QWidget* parent) {
     const char* captions[] = {
         "剔除表A重复行", "剔除表B重复行", "剔除结果表重复行", "清空AB表", "去A表半角引号",
         "取AB共有数",    "取B中不含A数",  "取A中不含B数",     "合并AB",   "去A表首尾空格及空行"};
-    for (int i = 0; i < 10; ++i) grid->addWidget(button(page, captions[i]), i / 5, i % 5);
+    for (int i = 0; i < 10; ++i) grid->addWidget(button(page, captions[i]), i < 5 ? 0 : 1, i % 5);
+    const SetDiagram::Part parts[] = {SetDiagram::Part::Common, SetDiagram::Part::OnlyB,
+                                      SetDiagram::Part::OnlyA, SetDiagram::Part::Both};
+    for (int i = 0; i < 4; ++i)
+        grid->addWidget(new SetDiagram(parts[i], "A", "B", page), 2, i, Qt::AlignCenter);
     v->addLayout(grid);
     return page;
 }
