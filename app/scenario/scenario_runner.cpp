@@ -21,6 +21,8 @@
 #include "app/controls/grid_widget.h"
 #include "app/main_window.h"
 #include "app/nav_button.h"
+#include "platform/jet/connection.h"
+#include "platform/jet/recordset.h"
 #include "platform/os/encoding.h"
 #include "platform/os/paths.h"
 
@@ -81,6 +83,70 @@ fs::path freshDir(const char* prefix) {
 
 bool shown(QWidget* w) {
     return w && w->isVisible();
+}
+
+std::string escapeCell(const std::string& v) {
+    std::string out;
+    for (char c : v) {
+        if (c == '|' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+// A data file's table as rows of cells joined by "|", the names row first, read with the
+// program's own drivers.
+bool readTableRows(const std::string& path, const std::string& table,
+                   std::vector<std::string>& rows, std::string& error) {
+    std::string ext =
+        path.substr(path.rfind('.') == std::string::npos ? path.size() : path.rfind('.') + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string dir = path.substr(0, path.find_last_of('/') + 1),
+                name = path.substr(path.find_last_of('/') + 1);
+    std::string source;
+    bool namesFromFields = true;
+    if (ext == "xls" || ext == "xlsx") {
+        source = "[Excel " + std::string(ext == "xls" ? "8.0" : "12.0") +
+                 ";HDR=NO;IMEX=1;DATABASE=" + path + "].[" + table + "$]";
+        namesFromFields = false;
+    } else if (ext == "mdb") {
+        source = "[;DATABASE=" + path + "].[" + table + "]";
+    } else if (ext == "dbf") {
+        source = "[dBASE III;DATABASE=" + dir + "].[" + name + "]";
+    } else if (ext == "csv" || ext == "txt") {
+        source = "[Text;FMT=Delimited;DATABASE=" + dir + "].[" + name + "]";
+        namesFromFields = false;
+    } else {
+        error = "not a data file: " + path;
+        return false;
+    }
+    fs::path scratch = freshDir("qx_scenario_read_");
+    jet::Connection c;
+    bool ok =
+        jet::createEmptyDatabase(scratch / "read.db").ok && c.openFile(scratch / "read.db").ok;
+    jet::Recordset rs;
+    jet::Outcome o = ok ? rs.open(c, "SELECT * FROM " + source)
+                        : jet::Outcome{false, "cannot open a scratch database"};
+    if (o.ok) {
+        if (namesFromFields) {
+            std::string head;
+            for (int i = 0; i < rs.fieldCount(); ++i)
+                head += (i ? "|" : "") + escapeCell(rs.field(i).name);
+            rows.push_back(head);
+        }
+        for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
+            std::string row;
+            for (int i = 0; i < rs.fieldCount(); ++i)
+                row += (i ? "|" : "") + escapeCell(rs.value(i).value_or(""));
+            rows.push_back(row);
+        }
+    }
+    error = o.message;
+    rs.close();
+    c.close();
+    std::error_code ec;
+    fs::remove_all(scratch, ec);
+    return o.ok;
 }
 
 }  // namespace
@@ -514,6 +580,26 @@ bool ScenarioRunner::execute(const std::vector<std::string>& a, std::string& why
         std::vector<std::string> want(a.begin() + 2, a.end());
         return lines == want || fail(why, "the file has " + std::to_string(lines.size()) +
                                               " lines, not as expected");
+    }
+    if (cmd == "expect-table" || cmd == "expect-table-sorted") {
+        if (!need(1)) return false;
+        std::string ext =
+            a[1].substr(a[1].rfind('.') == std::string::npos ? a[1].size() : a[1].rfind('.') + 1);
+        for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        bool named = ext == "xls" || ext == "xlsx" || ext == "mdb";
+        if (named && !need(2)) return false;
+        std::vector<std::string> got, want(a.begin() + (named ? 3 : 2), a.end());
+        std::string error;
+        if (!readTableRows(a[1], named ? a[2] : "", got, error))
+            return fail(why, "cannot read " + a[1] + ": " + error);
+        if (cmd == "expect-table-sorted") {
+            if (got.size() > 1) std::sort(got.begin() + 1, got.end());
+            if (want.size() > 1) std::sort(want.begin() + 1, want.end());
+        }
+        if (got == want) return true;
+        std::string shownRows;
+        for (const auto& r : got) shownRows += "\n    " + r;
+        return fail(why, "the table holds:" + shownRows);
     }
     return fail(why, "unknown command \"" + cmd + "\"");
 }
