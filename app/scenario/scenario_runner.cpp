@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
@@ -213,6 +214,7 @@ bool ScenarioRunner::run() {
     window.openDialog().setScript(script(openAnswers_));
     window.saveDialog().setScript(script(saveAnswers_));
     window.messages().setScript([this](const std::string& text) { messages_.push_back(text); });
+    if (options_.prepare) options_.prepare(window);
     window.show();
     (void)QTest::qWaitForWindowExposed(&window);
 
@@ -231,11 +233,26 @@ bool ScenarioRunner::run() {
 
 void ScenarioRunner::step() {
     if (done_) return;
+    // While a command is still running (a handler in its own event loop), the next command
+    // waits, unless that loop is a modal dialog's: then the dialog is what a person acts on.
+    if (running_ > 0 && !QApplication::activeModalWidget()) {
+        QTimer::singleShot(5, this, [this] { step(); });
+        return;
+    }
     auto finish = [this](const std::string& failure) {
         failure_ = failure;
         done_ = true;
+        // Dialogs still open would keep their own event loops running.
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+            QApplication::processEvents();
+        }
     };
     if (next_ >= lines_.size()) {
+        if (running_ > 0) return;  // the command that opened a dialog finishes first
         std::string where = os::utf8(file_) + ":" +
                             std::to_string(lines_.empty() ? 0 : lines_.back().number) + ": ";
         if (!messages_.empty())
@@ -245,14 +262,19 @@ void ScenarioRunner::step() {
         return finish("");
     }
     const Line& line = lines_[next_++];
+    // The next command is queued first: if this one opens a modal dialog, it runs inside it.
+    QTimer::singleShot(0, this, [this] { step(); });
     std::string why;
+    ++running_;
     bool ok = execute(line.args, why);
+    --running_;
     if (ok && dialogUnanswered_) {
         ok = false;
         why = "a file dialog opened with no answer queued";
     }
-    if (!ok) return finish(os::utf8(file_) + ":" + std::to_string(line.number) + ": " + why);
-    QTimer::singleShot(0, this, [this] { step(); });
+    if (!ok && !done_) finish(os::utf8(file_) + ":" + std::to_string(line.number) + ": " + why);
+    if (ok && running_ == 0 && next_ >= lines_.size())
+        QTimer::singleShot(0, this, [this] { step(); });
 }
 
 QWidget* ScenarioRunner::topmost() const {

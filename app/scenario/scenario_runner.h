@@ -6,6 +6,7 @@
 #include <QObject>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ class MainWindow;
 struct ScenarioOptions {
     std::filesystem::path progdir;  // fresh per file when empty
     std::filesystem::path tmp;      // fresh per file when empty
+    // Called with the freshly built window before the first command (tests of the runner).
+    std::function<void(MainWindow&)> prepare;
 };
 
 // Splits a scenario line into its arguments (double quotes, \" \\ \r \n \t escapes).
@@ -59,6 +62,7 @@ class ScenarioRunner : public QObject {
     std::deque<std::string> messages_;
     std::string failure_;
     bool done_ = false;
+    int running_ = 0;
     bool dialogUnanswered_ = false;
 };
 
