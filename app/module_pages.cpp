@@ -89,7 +89,7 @@ QWidget* importArea(QWidget* parent, ImportControls& c, bool numbered) {
     g->addWidget(hint, 3, 1, 1, 2);
     g->addWidget(c.changeTypes, 3, 3);
     g->setRowStretch(2, 1);
-    c.files->setMaximumWidth(120);
+    c.files->setMaximumWidth(92);
     g->setColumnStretch(1, 1);
     g->setColumnStretch(2, 1);
     g->setColumnStretch(3, 1);
@@ -117,7 +117,7 @@ QGroupBox* statusGroup(QWidget* parent, const char* caption, StatusControls& c) 
 QWidget* initPage(QWidget* parent, ModuleControls& m) {
     auto* page = new QWidget(parent);
     auto* v = new QHBoxLayout(page);
-    v->addWidget(importArea(page, m.import, true), 5);
+    v->addWidget(importArea(page, m.import, true), 11);
     auto* right = new QVBoxLayout;
     auto* frame = new QGroupBox(s("单表操作可不设置以下内容"), page);
     auto* fv = new QVBoxLayout(frame);
@@ -138,7 +138,7 @@ QWidget* initPage(QWidget* parent, ModuleControls& m) {
     m.startOver = button(page, "清除读入的数据，进行新的操作");
     m.startOver->setFont(kaiti(m.startOver->font()));
     right->addWidget(m.startOver);
-    v->addLayout(right, 3);
+    v->addLayout(right, 7);
     return page;
 }
 

@@ -77,6 +77,9 @@ GridWidget::GridWidget(QWidget* parent) : QTableWidget(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setItemDelegate(new ComboDelegate(this, &combos_));
+    setTextElideMode(Qt::ElideNone);  // a narrow column shows what fits rather than an ellipsis
+    setWordWrap(false);
+    setStyleSheet("QTableView::item { padding: 0px 1px; }");
 }
 
 void GridWidget::setRows(int rows) {
