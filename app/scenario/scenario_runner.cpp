@@ -588,17 +588,7 @@ bool ScenarioRunner::execute(const std::vector<std::string>& a, std::string& why
         std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (data.rfind("\xEF\xBB\xBF", 0) == 0) data.erase(0, 3);
         if (!os::isValidUtf8(data)) data = os::toUtf8(data, "GB18030");
-        std::vector<std::string> lines;
-        std::size_t start = 0;
-        while (start < data.size()) {
-            std::size_t nl = data.find('\n', start);
-            std::string l =
-                data.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
-            if (!l.empty() && l.back() == '\r') l.pop_back();
-            lines.push_back(l);
-            if (nl == std::string::npos) break;
-            start = nl + 1;
-        }
+        std::vector<std::string> lines = os::textLines(data);
         std::vector<std::string> want(a.begin() + 2, a.end());
         return lines == want || fail(why, "the file has " + std::to_string(lines.size()) +
                                               " lines, not as expected");

@@ -109,4 +109,20 @@ std::string fromUtf8(std::string_view utf8, const char* charset, bool* lossless)
     return out;
 }
 
+std::vector<std::string> textLines(std::string_view data) {
+    if (data.substr(0, 3) == "\xEF\xBB\xBF") data.remove_prefix(3);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < data.size()) {
+        std::size_t nl = data.find('\n', start);
+        std::string l(
+            data.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start));
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        lines.push_back(std::move(l));
+        if (nl == std::string_view::npos) break;
+        start = nl + 1;
+    }
+    return lines;
+}
+
 }  // namespace qx::os

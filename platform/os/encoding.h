@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qx::os {
 
@@ -15,5 +16,9 @@ std::string toUtf8(std::string_view bytes, const char* charset);
 
 // UTF-8 to `charset`. A character the charset lacks becomes "?" and clears `lossless`.
 std::string fromUtf8(std::string_view utf8, const char* charset, bool* lossless = nullptr);
+
+// The lines of a text: a UTF-8 BOM dropped, CRLF or LF between lines, no line after a final
+// line break.
+std::vector<std::string> textLines(std::string_view text);
 
 }  // namespace qx::os

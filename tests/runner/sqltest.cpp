@@ -10,6 +10,7 @@
 
 #include "platform/jet/connection.h"
 #include "platform/jet/recordset.h"
+#include "platform/os/encoding.h"
 #include "store/working_database.h"
 
 namespace qx::sqltest {
@@ -85,19 +86,7 @@ std::vector<std::string> readTextLines(const fs::path& file, bool& ok) {
     std::ifstream in(file, std::ios::binary);
     ok = static_cast<bool>(in);
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (data.rfind("\xEF\xBB\xBF", 0) == 0) data.erase(0, 3);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < data.size()) {
-        std::size_t nl = data.find('\n', start);
-        std::string l =
-            data.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
-        if (!l.empty() && l.back() == '\r') l.pop_back();
-        lines.push_back(l);
-        if (nl == std::string::npos) break;
-        start = nl + 1;
-    }
-    return lines;
+    return os::textLines(data);
 }
 
 std::string describeRows(const std::vector<std::string>& rows) {
