@@ -12,7 +12,9 @@
 
 namespace qx::ui {
 
-class MemoryListBox : public ListBox {
+// Items and the one chosen among them, as list boxes and combo boxes hold them.
+template <typename Base>
+class MemoryItemList : public Base {
   public:
     int count() const override { return static_cast<int>(items_.size()); }
     std::string item(int index) const override {
@@ -22,44 +24,33 @@ class MemoryListBox : public ListBox {
     void addItem(const std::string& text) override { items_.push_back(text); }
     void clear() override {
         items_.clear();
-        selected_ = -1;
-    }
-    int selectedIndex() const override { return selected_; }
-    void setSelectedIndex(int index) override {
-        selected_ = index >= 0 && index < count() ? index : -1;
+        chosen_ = -1;
     }
     const std::vector<std::string>& items() const { return items_; }
 
-  private:
+  protected:
+    void choose(int index) { chosen_ = index >= 0 && index < count() ? index : -1; }
     std::vector<std::string> items_;
-    int selected_ = -1;
+    int chosen_ = -1;
 };
 
-class MemoryComboBox : public ComboBox {
+class MemoryListBox : public MemoryItemList<ListBox> {
   public:
-    int count() const override { return static_cast<int>(items_.size()); }
-    std::string item(int index) const override {
-        assert(index >= 0 && index < count());
-        return items_[static_cast<std::size_t>(index)];
-    }
-    void addItem(const std::string& text) override { items_.push_back(text); }
-    void clear() override {
-        items_.clear();
-        current_ = -1;
-    }
-    int currentIndex() const override { return current_; }
-    void setCurrentIndex(int index) override {
-        current_ = index >= 0 && index < count() ? index : -1;
-    }
+    int selectedIndex() const override { return chosen_; }
+    void setSelectedIndex(int index) override { choose(index); }
+};
+
+class MemoryComboBox : public MemoryItemList<ComboBox> {
+  public:
+    int currentIndex() const override { return chosen_; }
+    void setCurrentIndex(int index) override { choose(index); }
     std::string text() const override {
-        return current_ >= 0 ? items_[static_cast<std::size_t>(current_)] : "";
+        return chosen_ >= 0 ? items_[static_cast<std::size_t>(chosen_)] : "";
     }
     bool isVisible() const override { return visible_; }
     void setVisible(bool visible) override { visible_ = visible; }
 
   private:
-    std::vector<std::string> items_;
-    int current_ = -1;
     bool visible_ = true;
 };
 
