@@ -2,6 +2,7 @@
 #include "app/main_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -11,8 +12,10 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+#include "app/module_wiring.h"
 #include "app/nav_button.h"
 #include "app/title_bar.h"
+#include "exchange/source_kinds.h"
 
 namespace qx::app {
 
@@ -79,8 +82,16 @@ MainWindow::MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* p
     bottom->addWidget(new QLabel(QStringLiteral("数据操作利器，办公好帮手"), this));
     layout->addLayout(bottom);
 
-    for (Module m : {Module::Quick, Module::Query, Module::Update, Module::Delete})
+    busy_ = new BusyWindow(this);
+    progress_ = new ProgressWindow(this);
+    session_ = std::make_unique<store::Session>(
+        store::Session{workingDatabase_, openDialog_, saveDialog_, messages_, *busy_, *progress_,
+                       [this] { dataReset(); }});
+    for (Module m : {Module::Quick, Module::Query, Module::Update, Module::Delete}) {
         connect(module(m).startOver, &QPushButton::clicked, this, [this] { dataReset(); });
+        wirings_[static_cast<std::size_t>(m)] = new ModuleWiring(
+            m, module(m), *session_, [this] { return headerRowOnShownPage(); }, this);
+    }
     connect(titleBar_->minimiseButton(), &QPushButton::clicked, this, [this] { minimise(); });
     connect(titleBar_->closeButton(), &QPushButton::clicked, this, [this] { close(); });
 }
@@ -181,15 +192,22 @@ void MainWindow::restore() {
     activateWindow();
 }
 
+bool MainWindow::headerRowOnShownPage() const {
+    int page = pages_->currentIndex();
+    const ModuleControls* shown = nullptr;
+    if (page == 1 && quickTabs_->currentIndex() == 1)
+        shown = &modules_[static_cast<std::size_t>(Module::Quick)];
+    else if (page >= 2 && page <= 4)
+        shown = &modules_[static_cast<std::size_t>(page - 1)];
+    // Only a cleared box on the page the user is on reads the first row as data.
+    return !shown || shown->import.header->isChecked();
+}
+
 void MainWindow::dataReset() {
     workingDatabase_.deleteFiles();
     // Both dialogs offer every source kind again.
-    static const std::string kFullFilter =
-        "dBASE III (*.dbf)|*.dbf|Excel2003及以下(*.xls)|*.xls|Excel2007(*.xlsx)|*.xlsx|"
-        "CSV文档(逗号分隔符)(*.csv)|*.csv|文本文档(自定义分隔符)(*.txt)|*.txt|access文件(*.mdb)|*."
-        "mdb";
-    openDialog_.setFilter(kFullFilter);
-    saveDialog_.setFilter(kFullFilter);
+    openDialog_.setFilter(exchange::kFullFilter);
+    saveDialog_.setFilter(exchange::kFullFilter);
     for (Module m : {Module::Quick, Module::Query, Module::Update, Module::Delete})
         resetModule(m, module(m));
 }

@@ -6,8 +6,12 @@
 #include <QWidget>
 #include <array>
 
+#include <memory>
+
 #include "app/controls/qt_controls.h"
 #include "app/module_pages.h"
+#include "app/small_windows.h"
+#include "store/session.h"
 #include "store/working_database.h"
 
 class QStackedWidget;
@@ -19,6 +23,7 @@ namespace qx::app {
 // 宋体 9 pt, the program's default font, mapped to the installed CJK fonts.
 void useProgramFont();
 
+class ModuleWiring;
 class NavButton;
 class TitleBar;
 
@@ -42,6 +47,8 @@ class MainWindow : public QWidget {
     QtFileDialog& openDialog() { return openDialog_; }
     QtFileDialog& saveDialog() { return saveDialog_; }
     QtMessageBox& messages() { return messages_; }
+    const store::Session& session() const { return *session_; }
+    ModuleWiring& wiring(Module m) { return *wirings_[static_cast<std::size_t>(m)]; }
     bool hasTrayIcon() const { return tray_ != nullptr; }
     // What a plain click on the notification icon does.
     void trayClick() { restore(); }
@@ -53,6 +60,8 @@ class MainWindow : public QWidget {
     QWidget* introductionPage();
     QWidget* quickPage();
     QWidget* aboutPage();
+    // Whether a sheet's first row names its columns: the header box of the module page shown.
+    bool headerRowOnShownPage() const;
 
     const store::WorkingDatabase& workingDatabase_;
     TitleBar* titleBar_;
@@ -65,6 +74,10 @@ class MainWindow : public QWidget {
     QtFileDialog openDialog_{this};
     QtFileDialog saveDialog_{this};
     QtMessageBox messages_{this};
+    BusyWindow* busy_;
+    ProgressWindow* progress_;
+    std::unique_ptr<store::Session> session_;
+    std::array<ModuleWiring*, 4> wirings_{};
 };
 
 }  // namespace qx::app

@@ -354,9 +354,12 @@ QTabWidget* buildQuickPage(QWidget* parent, ModuleControls& quick) {
     simple->addTab(lineFilesPage(simple), s("一键导入式操作"));
     simple->addTab(pastePage(simple), s("复制粘贴式操作"));
     auto* module = new QTabWidget(outer);
-    module->addTab(initPage(module, quick), s("初始化"));
-    module->addTab(singlePage(module), s("单表操作"));
-    module->addTab(twoTablePage(module, quick), s("两表操作"));
+    quick.pages[0] = initPage(module, quick);
+    quick.pages[1] = singlePage(module);
+    quick.pages[2] = twoTablePage(module, quick);
+    module->addTab(quick.pages[0], s("初始化"));
+    module->addTab(quick.pages[1], s("单表操作"));
+    module->addTab(quick.pages[2], s("两表操作"));
     outer->addTab(simple, s("简易操作"));
     outer->addTab(module, s("快捷操作"));
     return outer;
@@ -364,10 +367,19 @@ QTabWidget* buildQuickPage(QWidget* parent, ModuleControls& quick) {
 
 QTabWidget* buildAdvancedPage(QWidget* parent, Module module, ModuleControls& controls) {
     auto* tabs = new QTabWidget(parent);
-    tabs->addTab(firstStep(tabs, module, controls), s("第一步"));
-    tabs->addTab(conditionPage(tabs, controls), s("第二步"));
-    tabs->addTab(finishPage(tabs, module, controls), s("第三步"));
+    controls.pages[0] = firstStep(tabs, module, controls);
+    controls.pages[1] = conditionPage(tabs, controls);
+    controls.pages[2] = finishPage(tabs, module, controls);
+    tabs->addTab(controls.pages[0], s("第一步"));
+    tabs->addTab(controls.pages[1], s("第二步"));
+    tabs->addTab(controls.pages[2], s("第三步"));
     return tabs;
+}
+
+QPushButton* findButton(QWidget* root, const char* caption) {
+    for (QPushButton* b : root->findChildren<QPushButton*>())
+        if (b->text() == s(caption)) return b;
+    return nullptr;
 }
 
 void resetModule(Module module, ModuleControls& c) {

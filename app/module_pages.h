@@ -52,7 +52,12 @@ struct ModuleControls {
     GridWidget* update = nullptr;      // 高级更新 / 第一步
     GridWidget* target = nullptr;      // 高级删除 / 第一步
     QPushButton* startOver = nullptr;  // "清除读入的数据，进行新的操作"
+    // 快捷操作: "初始化", "单表操作", "两表操作"; the others: "第一步", "第二步", "第三步".
+    QWidget* pages[3] = {nullptr, nullptr, nullptr};
 };
+
+// The button with that caption inside `root` (nullptr when there is none).
+QPushButton* findButton(QWidget* root, const char* caption);
 
 enum class Module { Quick, Query, Update, Delete };
 

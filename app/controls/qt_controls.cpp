@@ -38,6 +38,9 @@ std::string QtListBox::item(int index) const {
 void QtListBox::addItem(const std::string& text) {
     w_->addItem(toQt(text));
 }
+void QtListBox::removeItem(int index) {
+    delete w_->takeItem(index);
+}
 void QtListBox::clear() {
     w_->clear();
 }
@@ -106,6 +109,13 @@ bool QtEditBox::isVisible() const {
     return !w_->isHidden();
 }
 void QtEditBox::setVisible(bool visible) {
+    w_->setVisible(visible);
+}
+
+bool QtLabel::isVisible() const {
+    return !w_->isHidden();
+}
+void QtLabel::setVisible(bool visible) {
     w_->setVisible(visible);
 }
 

@@ -29,6 +29,7 @@ class QtListBox : public ui::ListBox {
     int count() const override;
     std::string item(int index) const override;
     void addItem(const std::string& text) override;
+    void removeItem(int index) override;
     void clear() override;
     int selectedIndex() const override;
     void setSelectedIndex(int index) override;
@@ -64,6 +65,16 @@ class QtCheckBox : public ui::CheckBox {
 
   private:
     QCheckBox* w_;
+};
+
+class QtLabel : public ui::Label {
+  public:
+    explicit QtLabel(QWidget* w) : w_(w) {}
+    bool isVisible() const override;
+    void setVisible(bool visible) override;
+
+  private:
+    QWidget* w_;
 };
 
 class QtButton : public ui::Button {

@@ -186,7 +186,6 @@ bool ScenarioRunner::run() {
             failure_ = os::utf8(file_) + ":" + std::to_string(number) + ": " + error;
             return false;
         }
-        for (auto& a : args) a = expand(a);
         lines_.push_back({number, args});
     }
     if (options_.progdir.empty()) options_.progdir = freshDir("qx_scenario_prog_");
@@ -410,9 +409,16 @@ bool ScenarioRunner::execute(const std::vector<std::string>& a, std::string& why
         g->setCurrentCell(r, c);
         if (cmd == "cell") return true;
         if (!g->requestEdit(r, c) || a.size() < 5) return true;
-        if (auto* e = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
+        // The cell's editor: a drop-down for columns with a list, else a line edit.
+        QWidget* editor = nullptr;
+        for (QWidget* child : g->viewport()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->isVisible() &&
+                (qobject_cast<QComboBox*>(child) || qobject_cast<QLineEdit*>(child)))
+                editor = child;
+        if (!editor) editor = QApplication::focusWidget();
+        if (auto* e = qobject_cast<QLineEdit*>(editor))
             e->setText(q(a[4]));
-        else if (auto* box = qobject_cast<QComboBox*>(QApplication::focusWidget())) {
+        else if (auto* box = qobject_cast<QComboBox*>(editor)) {
             int i = box->findText(q(a[4]));
             if (i >= 0)
                 box->setCurrentIndex(i);
@@ -421,7 +427,7 @@ bool ScenarioRunner::execute(const std::vector<std::string>& a, std::string& why
             else
                 return fail(why, "\"" + a[4] + "\" is not in the cell's list");
         }
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTest::keyClick(editor ? editor : QApplication::focusWidget(), Qt::Key_Return);
         QApplication::processEvents();
         return true;
     }
@@ -491,10 +497,18 @@ bool ScenarioRunner::execute(const std::vector<std::string>& a, std::string& why
         QWidget* w = labelled(a[1], why);
         if (!w) return false;
         std::string selected;
-        if (auto* l = qobject_cast<QListWidget*>(w))
+        int index = -1;
+        if (auto* l = qobject_cast<QListWidget*>(w)) {
             selected = l->currentItem() ? u(l->currentItem()->text()) : "";
-        else if (auto* c = qobject_cast<QComboBox*>(w))
+            index = l->currentItem() ? l->currentRow() : -1;
+        } else if (auto* c = qobject_cast<QComboBox*>(w)) {
             selected = u(c->currentText());
+            index = c->currentIndex();
+        }
+        bool byPosition = a[2].size() > 1 && a[2][0] == '#';
+        if (byPosition)
+            return (index >= 0 && index + 1 == std::atoi(a[2].c_str() + 1)) ||
+                   fail(why, "selected was #" + std::to_string(index + 1));
         return selected == a[2] || fail(why, "selected was \"" + selected + "\"");
     }
     if (cmd == "expect-text") {

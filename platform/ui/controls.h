@@ -14,6 +14,7 @@ class ListBox {
     virtual int count() const = 0;
     virtual std::string item(int index) const = 0;
     virtual void addItem(const std::string& text) = 0;
+    virtual void removeItem(int index) = 0;
     virtual void clear() = 0;
     virtual int selectedIndex() const = 0;  // -1: none
     virtual void setSelectedIndex(int index) = 0;
@@ -42,6 +43,14 @@ class CheckBox {
     virtual ~CheckBox() = default;
     virtual bool isChecked() const = 0;
     virtual void setChecked(bool checked) = 0;
+    virtual bool isVisible() const = 0;
+    virtual void setVisible(bool visible) = 0;
+};
+
+// A caption that is only shown or hidden (the labels beside the import options).
+class Label {
+  public:
+    virtual ~Label() = default;
     virtual bool isVisible() const = 0;
     virtual void setVisible(bool visible) = 0;
 };

@@ -38,6 +38,14 @@ class MemoryListBox : public MemoryItemList<ListBox> {
   public:
     int selectedIndex() const override { return chosen_; }
     void setSelectedIndex(int index) override { choose(index); }
+    void removeItem(int index) override {
+        assert(index >= 0 && index < count());
+        items_.erase(items_.begin() + index);
+        if (chosen_ == index)
+            chosen_ = -1;
+        else if (chosen_ > index)
+            --chosen_;
+    }
 };
 
 class MemoryComboBox : public MemoryItemList<ComboBox> {
@@ -63,6 +71,15 @@ class MemoryCheckBox : public CheckBox {
 
   private:
     bool checked_ = false;
+    bool visible_ = true;
+};
+
+class MemoryLabel : public Label {
+  public:
+    bool isVisible() const override { return visible_; }
+    void setVisible(bool visible) override { visible_ = visible; }
+
+  private:
     bool visible_ = true;
 };
 

@@ -64,3 +64,29 @@ ws.append([])
 ws.append([2, "x", None, 4])
 ws.cell(row=8, column=2).value = ""
 wide.save("openpyxl_wide.xlsx")
+
+# A header with a character that column names written into statements must not hold.
+special = openpyxl.Workbook()
+special.active.title = "价格"
+special.active.append(["名称", "单价(元)"])
+special.active.append(["笔", 2.5])
+special.save("openpyxl_special.xlsx")
+
+# Two small tables for the two-table operations, in both workbook formats.
+pair = [("表一", [["编号", "名称"], [1, "甲"], [2, "乙"], [3, "丙"], [3, "丙"]]),
+        ("表二", [["编号", "说明"], [2, "二"], [3, "三"], [4, "四"], [None, "空"]])]
+two = openpyxl.Workbook()
+two.remove(two.active)
+for title, data in pair:
+    ws = two.create_sheet(title)
+    for r in data:
+        ws.append(r)
+two.save("openpyxl_two.xlsx")
+book = xlwt.Workbook(encoding="utf-8")
+for title, data in pair:
+    ws = book.add_sheet(title)
+    for r, row in enumerate(data):
+        for c, v in enumerate(row):
+            if v is not None:
+                ws.write(r, c, v)
+book.save("xlwt_two.xls")

@@ -1,0 +1,101 @@
+// Each module's handlers: thin, each gathers the module's controls and calls one operation.
+#include "app/module_wiring.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "app/controls/grid_widget.h"
+#include "exchange/columns.h"
+#include "store/structure.h"
+
+namespace qx::app {
+
+ModuleWiring::ModuleWiring(Module module, ModuleControls& controls, const store::Session& session,
+                           std::function<bool()> headerRow, QObject* parent)
+    : QObject(parent),
+      module_(module),
+      c_(controls),
+      session_(session),
+      headerRow_(std::move(headerRow)),
+      open_(controls.import.open),
+      read_(controls.import.read),
+      header_(controls.import.header),
+      tableLabel_(controls.import.tableLabel),
+      countLabel_(controls.import.countLabel),
+      delimiterLabel_(controls.import.delimiterLabel),
+      table_(controls.import.table),
+      count_(controls.import.count),
+      delimiter_(controls.import.delimiter),
+      files_(controls.import.files),
+      mirror_(controls.status.files),
+      tables_(controls.status.tables),
+      columns_(controls.status.columns),
+      results_(controls.results ? std::make_unique<QtListBox>(controls.results) : nullptr),
+      page_{open_,      read_,
+            header_,    tableLabel_,
+            table_,     countLabel_,
+            count_,     delimiterLabel_,
+            delimiter_, files_,
+            mirror_,    tables_,
+            columns_,   *controls.import.structure} {
+    connectImport();
+    connectColumns();
+}
+
+void ModuleWiring::connectImport() {
+    connect(c_.import.open, &QPushButton::clicked, this,
+            [this] { exchange::openSourceFile(session_, page_); });
+    connect(c_.import.read, &QPushButton::clicked, this,
+            [this] { exchange::readSourceTable(session_, page_, headerRow_()); });
+    connect(c_.import.changeTypes, &QPushButton::clicked, this,
+            [this] { store::changeTypes(session_, page_.structure, tables_, files_); });
+    c_.import.structure->setBeforeEdit([this](int row, int col, bool& cancel) {
+        store::typeCellRule(page_.structure, row, col, cancel, [this](int r) { columnAction(r); });
+    });
+}
+
+void ModuleWiring::connectColumns() {
+    // The three parallel lists switch the current table.
+    const std::pair<QListWidget*, ui::ListBox*> parallel[] = {
+        {c_.import.files, &files_}, {c_.status.files, &mirror_}, {c_.status.tables, &tables_}};
+    for (auto [widget, list] : parallel)
+        connect(widget, &QListWidget::itemDoubleClicked, this,
+                [this, list = list] { exchange::switchCurrentTable(session_, page_, *list); });
+    connect(c_.status.columns, &QListWidget::itemDoubleClicked, this, [this] { columnChosen(); });
+    if (!results_) return;
+    connect(c_.results, &QListWidget::itemDoubleClicked, this, [this] {
+        int i = results_->selectedIndex();
+        if (i >= 0) results_->removeItem(i);
+    });
+    QWidget* first = c_.pages[0];
+    if (QPushButton* all = findButton(first, module_ == Module::Quick ? "3.全部添加" : "全部添加"))
+        connect(all, &QPushButton::clicked, this,
+                [this] { exchange::addAllColumns(page_, *results_); });
+    if (QPushButton* clear = findButton(first, "清空结果表"))
+        connect(clear, &QPushButton::clicked, this, [this] { results_->clear(); });
+}
+
+void ModuleWiring::columnAction(int row) {
+    std::string column = page_.structure.text(row, 0);
+    if (module_ == Module::Quick || module_ == Module::Query) {
+        if (results_) exchange::appendResultColumn(page_, column, *results_);
+    } else if (module_ == Module::Update && c_.update) {
+        exchange::writeCurrentCell(*c_.update, "[" + exchange::currentTable(page_) + "]." + column);
+    }
+}
+
+void ModuleWiring::columnChosen() {
+    std::string column = columns_.selectedText();
+    if (column.empty()) return;
+    std::string table = tables_.selectedText();
+    if (module_ == Module::Quick)
+        exchange::writeCurrentCell(*c_.compare, table + "." + column);
+    else if (c_.condition)
+        exchange::writeCurrentCell(*c_.condition, "[" + table + "]![" + column + "]");
+}
+
+}  // namespace qx::app

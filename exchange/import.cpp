@@ -1,0 +1,285 @@
+// Opening and reading source tables.
+#include "exchange/import.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "exchange/source_kinds.h"
+#include "platform/isam/access/access_driver.h"
+#include "platform/isam/driver.h"
+#include "platform/jet/connection.h"
+#include "platform/jet/text.h"
+#include "platform/os/encoding.h"
+#include "platform/os/files.h"
+#include "platform/os/paths.h"
+#include "store/structure.h"
+
+namespace qx::exchange {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isWorkbook(const std::string& kind) {
+    return kind == "xls" || kind == "xlsx";
+}
+
+bool needsChooser(const std::string& kind) {
+    return isWorkbook(kind) || kind == "mdb";
+}
+
+// The column count as a number: leading blanks, then digits; anything else counts as 0. The
+// count is kept to the 255 fields a table can have.
+int columnCount(const std::string& text) {
+    std::size_t i = text.find_first_not_of(' ');
+    long n = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        n = n * 10 + (text[i] - '0');
+        if (n > 255) return 255;
+    }
+    return static_cast<int>(n);
+}
+
+// dir's schema.ini, whatever the case of its name.
+fs::path schemaIniPath(const fs::path& dir) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec))
+        if (jet::asciiLower(os::utf8(entry.path().filename())) == "schema.ini") return entry.path();
+    return dir / "schema.ini";
+}
+
+bool compact(const store::Session& session, store::Flavour flavour) {
+    return session.database.compact(session.database.path(flavour)) == store::kCompactDone;
+}
+
+// Runs one import statement on the working database of `flavour`; on success the database is
+// compacted once the connection is closed.
+bool runImport(const store::Session& session, store::Flavour flavour, const std::string& sql) {
+    std::string why;
+    bool ok = session.database.createIfAbsent(flavour, &why);
+    if (ok) {
+        store::BusyScope busy(session.busy);
+        jet::Connection connection;
+        ok = connection.open(session.database.connectionString(flavour)).ok &&
+             connection.execute(sql).ok;
+    }
+    if (!ok) {
+        session.messages.show(kReadFailed);
+        return false;
+    }
+    compact(session, flavour);
+    return true;
+}
+
+}  // namespace
+
+void describeSourceKind(const std::string& kind, ImportPage& page) {
+    page.tableLabel.setVisible(false);
+    page.table.setVisible(false);
+    page.countLabel.setVisible(false);
+    page.count.setVisible(false);
+    page.delimiterLabel.setVisible(false);
+    page.delimiter.setVisible(false);
+    page.header.setVisible(false);
+    if (needsChooser(kind)) {
+        page.tableLabel.setVisible(true);
+        page.table.setVisible(true);
+        if (kind != "mdb") page.header.setVisible(true);
+    } else if (kind == "csv" || kind == "txt") {
+        page.countLabel.setVisible(true);
+        page.count.setVisible(true);
+        if (kind == "txt") {
+            page.delimiterLabel.setVisible(true);
+            page.delimiter.setVisible(true);
+        }
+    }
+}
+
+void openSourceFile(const store::Session& session, ImportPage& page) {
+    ui::FileDialog& dialog = session.openDialog;
+    if (!dialog.showOpen()) return;
+    page.read.setEnabled(true);
+    std::string path = dialog.fileName();
+    std::string kind = extensionOf(path);
+    dialog.setFilter(kind == "xlsx" ? kXlsxFilter : kClassicFilter);
+    auto addFile = [&] {
+        std::string name = fileNameOf(path);
+        page.files.addItem(name);
+        page.files.setSelectedIndex(page.files.count() - 1);
+        page.mirror.addItem(name);
+        page.mirror.setSelectedIndex(page.mirror.count() - 1);
+    };
+    if (needsChooser(kind)) {
+        describeSourceKind(kind, page);
+        addFile();
+        page.table.clear();
+        if (kind == "mdb") {
+            for (const auto& name : listAccessTables(path)) page.table.addItem(name);
+        } else {
+            listExcelSheets(session, path, page.table);
+        }
+        page.table.setCurrentIndex(-1);
+    } else if (kind == "csv" || kind == "txt" || kind == "dbf") {
+        describeSourceKind(kind, page);
+        addFile();
+    }
+}
+
+void listExcelSheets(const store::Session& session, const std::string& path, ui::ComboBox& out) {
+    store::BusyScope busy(session.busy);
+    std::string driverName = extensionOf(path) == "xlsx" ? "Excel 12.0" : "Excel 8.0";
+    isam::Driver* driver = isam::builtinDrivers().find(jet::asciiLower(driverName));
+    if (!driver) return;
+    std::vector<isam::TableName> names;
+    std::string error;
+    jet::ExternalClause clause = jet::ExternalClause::parse(driverName + ";DATABASE=" + path);
+    if (!driver->listTables(clause, names, error)) return;
+    for (const auto& t : names) {
+        if (t.name == "sheet1$_" || t.name == "sheet1$Print_Titles" || t.name.empty()) continue;
+        // The last character goes: the "$" that ends a sheet's name.
+        std::size_t cut = t.name.size() - 1;
+        while (cut > 0 && (static_cast<unsigned char>(t.name[cut]) & 0xC0) == 0x80) --cut;
+        std::string shown = t.name.substr(0, cut);
+        out.addItem(shown);
+    }
+}
+
+std::vector<std::string> listAccessTables(const std::string& path) {
+    return isam::access::listAccessTables(os::pathFromUtf8(path));
+}
+
+void listTableColumns(const store::Session& session, const std::string& table, ui::ListBox& out) {
+    store::BusyScope busy(session.busy);
+    out.clear();
+    for (const auto& name : session.database.listColumns(table, session.flavour()))
+        out.addItem(name);
+}
+
+void readSourceTable(const store::Session& session, ImportPage& page, bool headerRow) {
+    std::string kind = extensionOf(session.openDialog.fileName());
+    if (needsChooser(kind) && page.table.currentIndex() < 0) {
+        session.messages.show(kNoTableChosen);
+    } else if (needsChooser(kind) || kind == "dbf" || kind == "csv" || kind == "txt") {
+        int m = needsChooser(kind) ? page.table.currentIndex() + 1 : 1;
+        std::string w = std::to_string(page.files.selectedIndex() + 1) + "_" + std::to_string(m);
+        if (kind == "csv" || kind == "txt")
+            importTextTable(session, w, page.count.text(), page.delimiter);
+        else
+            importTable(session, w, page.table, kind, headerRow);
+        listTableColumns(session, w, page.columns);
+        page.tables.addItem(w);
+        page.tables.setSelectedIndex(page.files.selectedIndex());
+        store::showStructure(session, page.tables.selectedText(), page.structure);
+    }
+    page.read.setEnabled(false);
+}
+
+bool importTable(const store::Session& session, const std::string& table,
+                 const ui::ComboBox& chooser, const std::string& kind, bool headerRow) {
+    std::string path = session.openDialog.fileName();
+    std::string name = needsChooser(kind) ? chooser.text() : std::string();
+    return runImport(session, session.flavour(),
+                     "SELECT * INTO " + table + sourceClause(kind, path, name, headerRow));
+}
+
+bool importTextTable(const store::Session& session, const std::string& table,
+                     const std::string& count, const ui::EditBox& delimiter) {
+    std::string path = session.openDialog.fileName();
+    if (path.empty()) return false;
+    std::string kind = extensionOf(path);
+    if (delimiter.text().empty() && kind == "txt" && count != "1") {
+        session.messages.show(kNoDelimiter);
+        return false;
+    }
+    writeSchemaIni(session, fileNameOf(path), count, directoryOf(path), kind, delimiter);
+    // A text file in the open dialog means the program is not in xlsx mode.
+    return runImport(session, store::Flavour::Jet,
+                     "SELECT * INTO " + table + sourceClause(kind, path, {}, false));
+}
+
+std::string schemaIniSection(const std::string& fileName, const std::string& count,
+                             const std::string& extension, const std::string& delimiter) {
+    std::string format =
+        extension == "csv" || count == "1" ? "CSVDelimited" : "Delimited(" + delimiter + ")";
+    std::string out = "[" + fileName +
+                      "]\r\nColNameHeader=False\r\nCharacterSet=ANSI\r\nFormat=" + format + "\r\n";
+    int n = columnCount(count);
+    for (int i = 1; i <= n; ++i)
+        out += "Col" + std::to_string(i) + "=F" + std::to_string(i) + " text\r\n";
+    return out;
+}
+
+std::string mergeSchemaIni(const std::string& existing, const std::string& fileName,
+                           const std::string& section) {
+    // The file keeps its own encoding: the ANSI code page (GB18030 covers it) when it is written
+    // in one, else UTF-8, which a new file uses too, so that a name is never read back as a
+    // different one.
+    bool bom = existing.rfind("\xEF\xBB\xBF", 0) == 0;
+    bool utf8 = os::isValidUtf8(existing);
+    std::string encoded = utf8 ? section : os::fromUtf8(section, "GB18030");
+
+    std::string out;
+    bool skipping = false, placed = false;
+    std::size_t start = 0;
+    while (start < existing.size()) {
+        std::size_t nl = existing.find('\n', start);
+        std::size_t end = nl == std::string::npos ? existing.size() : nl + 1;
+        std::string line = existing.substr(start, end - start);
+        start = end;
+        std::string text = utf8 ? line : os::toUtf8(line, "GB18030");
+        if (bom && out.empty() && text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+        std::size_t a = text.find_first_not_of(" \t\r\n");
+        std::size_t b = text.find_last_not_of(" \t\r\n");
+        bool header = a != std::string::npos && text[a] == '[' && text[b] == ']';
+        if (header) {
+            skipping =
+                jet::compareNoCase(std::string_view(text).substr(a + 1, b - a - 1), fileName) == 0;
+            if (skipping && !placed) {
+                if (bom && out.empty()) out = "\xEF\xBB\xBF";
+                out += encoded;
+                placed = true;
+            }
+        }
+        if (!skipping) out += line;
+    }
+    if (!placed) {
+        if (!out.empty() && out.back() != '\n') out += "\r\n";
+        out += encoded;
+    }
+    return out;
+}
+
+bool writeSchemaIni(const store::Session& session, const std::string& fileName,
+                    const std::string& count, const std::string& directory,
+                    const std::string& extension, const ui::EditBox& delimiter) {
+    fs::path target = schemaIniPath(os::pathFromUtf8(directory));
+    std::string existing;
+    std::error_code ec;
+    if (fs::exists(target, ec)) {
+        std::ifstream in(target, std::ios::binary);
+        if (!in) {
+            session.messages.show(kSchemaIniFailed);
+            return false;
+        }
+        existing.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::string text = mergeSchemaIni(
+        existing, fileName, schemaIniSection(fileName, count, extension, delimiter.text()));
+    // Written beside it and moved over it, so that a failure leaves the old file as it was.
+    fs::path temp = os::siblingTempPath(target);
+    std::string why;
+    bool ok = false;
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        ok =
+            out && out.write(text.data(), static_cast<std::streamsize>(text.size())) && out.flush();
+    }
+    if (ok) ok = os::replaceFile(temp, target, why);
+    if (!ok) {
+        os::removeIfExists(temp);
+        session.messages.show(kSchemaIniFailed);
+    }
+    return ok;
+}
+
+}  // namespace qx::exchange
