@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "app/controls/grid_widget.h"
+#include "compare/comparisons.h"
 #include "exchange/columns.h"
 #include "store/structure.h"
 
@@ -44,6 +45,20 @@ ModuleWiring::ModuleWiring(Module module, ModuleControls& controls, const store:
             columns_,   *controls.import.structure} {
     connectImport();
     connectColumns();
+    if (module == Module::Quick) connectComparisons();
+}
+
+void ModuleWiring::connectComparisons() {
+    const std::pair<const char*, compare::Comparison> buttons[] = {
+        {"取表二中不含表一数", compare::Comparison::TwoWithoutOne},
+        {"取表一中不含表二数", compare::Comparison::OneWithoutTwo},
+        {"取表一表二共有数", compare::Comparison::Common},
+        {"取表一在表二中的相似数", compare::Comparison::Similar}};
+    for (auto [caption, which] : buttons)
+        if (QPushButton* b = findButton(c_.pages[2], caption))
+            connect(b, &QPushButton::clicked, this, [this, which = which] {
+                compare::runComparison(session_, which, *results_, *c_.compare, files_);
+            });
 }
 
 void ModuleWiring::connectImport() {

@@ -27,6 +27,7 @@ class ModuleWiring : public QObject {
   private:
     void connectImport();
     void connectColumns();
+    void connectComparisons();
     // The structure grid's column 0: the module's column action for that row.
     void columnAction(int row);
     // A double-click on the column-name list of the status group.
