@@ -9,8 +9,10 @@
 #include <QPushButton>
 
 #include "app/controls/grid_widget.h"
+#include "app/small_windows.h"
 #include "compare/comparisons.h"
 #include "exchange/columns.h"
+#include "single/single_table.h"
 #include "store/structure.h"
 
 namespace qx::app {
@@ -45,7 +47,65 @@ ModuleWiring::ModuleWiring(Module module, ModuleControls& controls, const store:
             columns_,   *controls.import.structure} {
     connectImport();
     connectColumns();
-    if (module == Module::Quick) connectComparisons();
+    if (module == Module::Quick) {
+        connectComparisons();
+        connectSingleTable();
+    }
+}
+
+void ModuleWiring::connectSingleTable() {
+    QWidget* page = c_.pages[1];
+    auto single = [this] {
+        return single::SingleTablePage{files_, mirror_, tables_, page_.structure, read_};
+    };
+    if (QPushButton* b = findButton(page, "删除完全重复记录，只保留一条"))
+        connect(b, &QPushButton::clicked, this,
+                [this, single] { single::removeFullDuplicates(session_, single()); });
+    const std::pair<const char*, ColumnDialogKind> dialogs[] = {
+        {"删除指定列重复记录，只保留首条", ColumnDialogKind::DedupByColumn},
+        {"选不重复和重复指定条件的数据", ColumnDialogKind::RepeatFilter},
+        {"选出某列符合指定长度条件的数据", ColumnDialogKind::LengthFilter},
+        {"合并相同行，指定列值相加，并统计笔数", ColumnDialogKind::MergeSum},
+        {"合并相同行，统计笔数", ColumnDialogKind::MergeCount}};
+    for (auto [caption, kind] : dialogs) {
+        QPushButton* b = findButton(page, caption);
+        if (!b) continue;
+        connect(b, &QPushButton::clicked, this, [this, single, kind = kind, b] {
+            if (!exchange::pageGuard(session_, read_)) return;
+            ColumnDialog dialog(kind, b->window());
+            QtListBox list(dialog.list());
+            std::unique_ptr<QtListBox> second(
+                dialog.secondList() ? new QtListBox(dialog.secondList()) : nullptr);
+            single::fillDialogColumns(session_, single(), list);
+            if (second) single::fillDialogColumns(session_, single(), *second);
+            connect(dialog.okButton(), &QPushButton::clicked, &dialog, [&] {
+                bool done = false;
+                switch (kind) {
+                    case ColumnDialogKind::MergeCount:
+                        done = single::confirmMergeCount(session_, single(), list);
+                        break;
+                    case ColumnDialogKind::MergeSum:
+                        done = single::confirmMergeSum(session_, single(), list, *second);
+                        break;
+                    case ColumnDialogKind::DedupByColumn:
+                        done = single::confirmDedupByColumn(session_, single(), list);
+                        break;
+                    case ColumnDialogKind::LengthFilter:
+                    case ColumnDialogKind::RepeatFilter: {
+                        QtComboBox op(dialog.condition());
+                        QtEditBox number(dialog.value());
+                        done =
+                            kind == ColumnDialogKind::LengthFilter
+                                ? single::confirmLengthFilter(session_, single(), list, op, number)
+                                : single::confirmRepeatFilter(session_, single(), list, op, number);
+                        break;
+                    }
+                }
+                if (done) dialog.accept();
+            });
+            dialog.exec();
+        });
+    }
 }
 
 void ModuleWiring::connectComparisons() {

@@ -28,6 +28,7 @@ class ModuleWiring : public QObject {
     void connectImport();
     void connectColumns();
     void connectComparisons();
+    void connectSingleTable();
     // The structure grid's column 0: the module's column action for that row.
     void columnAction(int row);
     // A double-click on the column-name list of the status group.

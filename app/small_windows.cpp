@@ -91,6 +91,7 @@ ColumnDialog::ColumnDialog(ColumnDialogKind kind, QWidget* parent) : QDialog(par
     auto conditionBox = [&] {
         condition_ = new QComboBox(this);
         condition_->addItems({">", "<", "=", ">=", "<="});
+        condition_->setCurrentIndex(-1);  // nothing picked until the user picks
         value_ = new QLineEdit(this);
     };
     switch (kind) {
