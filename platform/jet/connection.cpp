@@ -454,6 +454,11 @@ Outcome Connection::declareColumns(const std::string& schema, const std::string&
                            ") END WHERE typeof(" + c + ") IN ('integer', 'real')");
         if (!o.ok) return o;
     }
+    return redeclare(schema, name, fields);
+}
+
+Outcome Connection::redeclare(const std::string& schema, const std::string& name,
+                              const std::vector<Field>& fields) {
     // The stored values already are what the declared types hold: only the declarations change,
     // by SQLite's documented procedure for such schema edits (no copy of the rows).
     InternalScope scope(*this);
@@ -501,7 +506,8 @@ void Connection::dropSources(const std::vector<ExternalSource>& sources) {
 
 Outcome Connection::describe(sqlite3_stmt* stmt, const std::vector<SelectItem>& items,
                              std::vector<Field>& fields, std::vector<std::vector<Value>>* rows,
-                             bool& materialized) {
+                             bool& materialized, std::vector<int>* unknownOut,
+                             std::vector<TypeHint>* hintsOut) {
     int n = sqlite3_column_count(stmt);
     fields.assign(static_cast<std::size_t>(n), Field{});
     bool itemsMatch =
@@ -553,7 +559,18 @@ Outcome Connection::describe(sqlite3_stmt* stmt, const std::vector<SelectItem>& 
     }
     materialized = false;
     if (unknown.empty()) return {true, {}};
+    if (unknownOut) {
+        *unknownOut = std::move(unknown);
+        if (hintsOut) *hintsOut = std::move(hints);
+        return {true, {}};
+    }
+    return inferTypes(stmt, unknown, hints, fields, rows, materialized);
+}
 
+Outcome Connection::inferTypes(sqlite3_stmt* stmt, const std::vector<int>& unknown,
+                               const std::vector<TypeHint>& hints, std::vector<Field>& fields,
+                               std::vector<std::vector<Value>>* rows, bool& materialized) {
+    int n = sqlite3_column_count(stmt);
     // Expressions of unknown type take the type of the values they give.
     struct Seen {
         bool text = false, real = false, integer = false, blob = false, allDates = true;
@@ -622,6 +639,7 @@ Outcome Connection::describe(sqlite3_stmt* stmt, const std::vector<SelectItem>& 
 }
 
 Outcome Connection::selectInto(const Plan& plan) {
+    if (!plan.externalTarget) return selectIntoTable(plan);
     Statement stmt;
     if (sqlite3_prepare_v2(db_, plan.sql.c_str(), -1, stmt.out(), nullptr) != SQLITE_OK)
         return engineError();
@@ -648,6 +666,47 @@ Outcome Connection::selectInto(const Plan& plan) {
     Outcome created = runSql(createTableSql(quoteName(plan.target), fields));
     if (!created.ok) return created;
     return runSql("INSERT INTO " + quoteName(plan.target) + " " + plan.sql);
+}
+
+Outcome Connection::selectIntoTable(const Plan& plan) {
+    Statement stmt;
+    if (sqlite3_prepare_v2(db_, plan.sql.c_str(), -1, stmt.out(), nullptr) != SQLITE_OK)
+        return engineError();
+    std::vector<Field> fields;
+    std::vector<int> unknown;
+    std::vector<TypeHint> hints;
+    bool materialized = false;
+    Outcome described =
+        describe(stmt.get(), plan.items, fields, nullptr, materialized, &unknown, &hints);
+    if (!described.ok) return described;
+    sqlite3_finalize(stmt.release());
+    const std::string target = quoteName(plan.target);
+    // Columns whose type only their values tell are stored untyped first, so that the query
+    // runs once; the values in the new table then give the types, which are declared after.
+    std::vector<Field> untyped = fields;
+    for (int i : unknown) untyped[static_cast<std::size_t>(i)].type = JetType::Binary;
+    Outcome o = runSql(createTableSql(target, untyped));
+    if (!o.ok) return o;
+    o = runSql("INSERT INTO " + target + " " + plan.sql);
+    if (!o.ok || unknown.empty()) return o;
+
+    Statement scan;
+    if (sqlite3_prepare_v2(db_, ("SELECT * FROM " + target).c_str(), -1, scan.out(), nullptr) !=
+        SQLITE_OK)
+        return engineError();
+    o = inferTypes(scan.get(), unknown, hints, fields, nullptr, materialized);
+    sqlite3_finalize(scan.release());
+    if (!o.ok) return o;
+    o = redeclare("main", plan.target, fields);
+    if (!o.ok) return o;
+    // Values stored before the declaration take its affinity now (integers of a Double column
+    // become reals, numbers of a text column text), as they would have on insert.
+    std::string assign;
+    for (int i : unknown) {
+        std::string c = quoteName(fields[static_cast<std::size_t>(i)].name);
+        assign += (assign.empty() ? "" : ", ") + c + " = " + c;
+    }
+    return runSql("UPDATE " + target + " SET " + assign);
 }
 
 Outcome Connection::alterColumn(const Plan& plan) {

@@ -90,13 +90,22 @@ class Connection {
                       const std::string& name);
     Outcome declareColumns(const std::string& schema, const std::string& name,
                            const isam::RowSource& rows);
+    Outcome redeclare(const std::string& schema, const std::string& name,
+                      const std::vector<Field>& fields);
+    Outcome inferTypes(sqlite3_stmt* stmt, const std::vector<int>& unknown,
+                       const std::vector<TypeHint>& hints, std::vector<Field>& fields,
+                       std::vector<std::vector<Value>>* rows, bool& materialized);
     Outcome copyExternal(const Plan& plan);
     void dropSources(const std::vector<ExternalSource>& sources);
     Outcome selectInto(const Plan& plan);
+    Outcome selectIntoTable(const Plan& plan);
     Outcome alterColumn(const Plan& plan);
+    // The fields of a statement's result. Fields whose type only the values tell are listed in
+    // `unknown` when it is given; otherwise the statement is run once to learn them.
     Outcome describe(sqlite3_stmt* stmt, const std::vector<SelectItem>& items,
                      std::vector<Field>& fields, std::vector<std::vector<Value>>* rows,
-                     bool& materialized);
+                     bool& materialized, std::vector<int>* unknownOut = nullptr,
+                     std::vector<TypeHint>* hintsOut = nullptr);
     Outcome engineError(const std::string& context = {}) const;
 
     static int authorize(void* self, int action, const char* a, const char* b, const char* db,

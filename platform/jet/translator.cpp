@@ -1192,12 +1192,21 @@ class Translator {
                 // Jet numbers the existing rows in stored order: rowid order here.
                 plan_.statements.push_back("ALTER TABLE " + qt + " ADD COLUMN " +
                                            quoteName(column.name) + " INTEGER");
+                // Tables made by SELECT … INTO hold the rowids 1 … n, which are the numbers
+                // themselves; only a table with gaps (rows deleted) needs them counted.
+                std::string dense = "((SELECT min(_rowid_) FROM " + qt +
+                                    ") = 1 AND (SELECT max(_rowid_) FROM " + qt +
+                                    ") = (SELECT count(*) FROM " + qt + "))";
+                std::string seed = std::to_string(column.seed);
+                std::string step = std::to_string(column.increment);
+                plan_.statements.push_back("UPDATE " + qt + " SET " + quoteName(column.name) +
+                                           " = " + seed + " + (_rowid_ - 1) * " + step + " WHERE " +
+                                           dense);
                 plan_.statements.push_back(
-                    "UPDATE " + qt + " SET " + quoteName(column.name) + " = " +
-                    std::to_string(column.seed) + " + (qx_n.n - 1) * " +
-                    std::to_string(column.increment) +
+                    "UPDATE " + qt + " SET " + quoteName(column.name) + " = " + seed +
+                    " + (qx_n.n - 1) * " + step +
                     " FROM (SELECT _rowid_ AS r, row_number() OVER (ORDER BY _rowid_) AS n FROM " +
-                    qt + ") AS qx_n WHERE qx_n.r = " + qt + "._rowid_");
+                    qt + ") AS qx_n WHERE NOT " + dense + " AND qx_n.r = " + qt + "._rowid_");
             } else {
                 plan_.statements.push_back("ALTER TABLE " + qt + " ADD COLUMN " +
                                            columnSql(column));
