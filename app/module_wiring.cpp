@@ -8,6 +8,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "advanced/condition_builder.h"
+#include "advanced/operations.h"
 #include "app/controls/grid_widget.h"
 #include "app/small_windows.h"
 #include "compare/comparisons.h"
@@ -50,7 +52,44 @@ ModuleWiring::ModuleWiring(Module module, ModuleControls& controls, const store:
     if (module == Module::Quick) {
         connectComparisons();
         connectSingleTable();
+    } else {
+        connectAdvanced();
     }
+}
+
+void ModuleWiring::connectAdvanced() {
+    help_ = std::make_unique<QtTextBox>(c_.help);
+    skip_ = std::make_unique<QtCheckBox>(c_.skip);
+    c_.condition->setBeforeEdit([this](int row, int col, bool& cancel) {
+        advanced::beforeEditCondition(session_, page_, *c_.condition, *help_, row, col, cancel);
+    });
+    if (QPushButton* b = findButton(c_.pages[1], "增加一列条件"))
+        connect(b, &QPushButton::clicked, this,
+                [this] { advanced::addConditionRow(*c_.condition); });
+    if (QPushButton* b = findButton(c_.pages[1], "减少一列条件"))
+        connect(b, &QPushButton::clicked, this,
+                [this] { advanced::removeConditionRow(*c_.condition); });
+    if (c_.update) {
+        c_.update->setBeforeEdit([this](int row, int col, bool& cancel) {
+            advanced::beforeEditAssignment(*c_.update, tables_, row, col, cancel);
+        });
+        if (QPushButton* b = findButton(c_.pages[0], "增加一列更新内容"))
+            connect(b, &QPushButton::clicked, this,
+                    [this] { advanced::addAssignmentRow(*c_.update); });
+    }
+    if (c_.target)
+        c_.target->setBeforeEdit([this](int row, int col, bool&) {
+            advanced::beforeEditTarget(*c_.target, tables_, row, col);
+        });
+    advanced::AdvancedKind kind = module_ == Module::Query    ? advanced::AdvancedKind::Query
+                                  : module_ == Module::Update ? advanced::AdvancedKind::Update
+                                                              : advanced::AdvancedKind::Delete;
+    if (QPushButton* b = findButton(c_.pages[2], "导出最后结果"))
+        connect(b, &QPushButton::clicked, this, [this, kind] {
+            advanced::AdvancedPage page{page_,          *c_.condition, *skip_,
+                                        results_.get(), c_.update,     c_.target};
+            advanced::exportLastResult(session_, kind, page);
+        });
 }
 
 void ModuleWiring::connectSingleTable() {

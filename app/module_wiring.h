@@ -29,6 +29,7 @@ class ModuleWiring : public QObject {
     void connectColumns();
     void connectComparisons();
     void connectSingleTable();
+    void connectAdvanced();
     // The structure grid's column 0: the module's column action for that row.
     void columnAction(int row);
     // A double-click on the column-name list of the status group.
@@ -46,6 +47,8 @@ class ModuleWiring : public QObject {
     QtEditBox count_, delimiter_;
     QtListBox files_, mirror_, tables_, columns_;
     std::unique_ptr<QtListBox> results_;
+    std::unique_ptr<QtTextBox> help_;
+    std::unique_ptr<QtCheckBox> skip_;
     exchange::ImportPage page_;
 };
 

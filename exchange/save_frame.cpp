@@ -69,32 +69,45 @@ void SaveRun::fail(const std::string& reason) {
 }
 
 void SaveRun::finish(const std::string& table, const ExportStyle& style, const char* closing) {
-    finish([&](const std::string& kind,
-               const std::string& path) { return exportStatement(style, kind, path, table); },
-           closing);
+    exportResult(table, style);
+    conclude(closing);
 }
 
 void SaveRun::finish(
     const std::function<std::string(const std::string& kind, const std::string& path)>& statement,
     const char* closing) {
+    exportResult(statement);
+    conclude(closing);
+}
+
+void SaveRun::exportResult(const std::string& table, const ExportStyle& style) {
+    exportResult([&](const std::string& kind, const std::string& path) {
+        return exportStatement(style, kind, path, table);
+    });
+}
+
+void SaveRun::exportResult(
+    const std::function<std::string(const std::string& kind, const std::string& path)>& statement) {
     std::string kind = target_.kind();
-    if (!failed() && !kind.empty()) {
-        // Workbooks and databases are built in a file beside the target and moved over it when
-        // complete; text and dBASE files are replaced in one step by their drivers.
-        bool staged = kind == "xlsx" || kind == "xls" || kind == "mdb";
-        std::filesystem::path target = os::pathFromUtf8(target_.path);
-        std::filesystem::path stage = staged ? os::siblingTempPath(target) : target;
-        std::string why;
-        if (kind == "xlsx" && !isam::excel12::writeTemplate(stage, why)) fail(why);
-        if (!failed()) build(statement(kind, staged ? os::utf8(stage) : target_.path));
-        if (staged && !failed() && !os::replaceFile(stage, target, why)) fail(why);
-        if (staged) os::removeIfExists(stage);
-    }
+    if (failed() || kind.empty()) return;
+    // Workbooks and databases are built in a file beside the target and moved over it when
+    // complete; text and dBASE files are replaced in one step by their drivers.
+    bool staged = kind == "xlsx" || kind == "xls" || kind == "mdb";
+    std::filesystem::path target = os::pathFromUtf8(target_.path);
+    std::filesystem::path stage = staged ? os::siblingTempPath(target) : target;
+    std::string why;
+    if (kind == "xlsx" && !isam::excel12::writeTemplate(stage, why)) fail(why);
+    if (!failed()) build(statement(kind, staged ? os::utf8(stage) : target_.path));
+    if (staged && !failed() && !os::replaceFile(stage, target, why)) fail(why);
+    if (staged) os::removeIfExists(stage);
+}
+
+void SaveRun::conclude(const char* closing) {
     connection_.close();
     busy_.close();
     if (failed())
         session_.messages.show(kOperationFailed + failure_);
-    else if (kind.empty())
+    else if (target_.kind().empty())
         session_.messages.show(kSaveFailed);
     else
         session_.messages.show(closing);

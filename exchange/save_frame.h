@@ -81,6 +81,11 @@ class SaveRun {
     void finish(const std::function<std::string(const std::string& kind, const std::string& path)>&
                     statement,
                 const char* closing);
+    // The two halves of finish, for operations with work between the export and the message.
+    void exportResult(const std::string& table, const ExportStyle& style);
+    void exportResult(const std::function<std::string(const std::string& kind,
+                                                      const std::string& path)>& statement);
+    void conclude(const char* closing);
 
     // Leaves the busy notice for a while (the progress window takes its place).
     void pauseBusy() { session_.busy.close(); }

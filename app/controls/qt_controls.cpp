@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QTextEdit>
 
 namespace qx::app {
 
@@ -109,6 +110,19 @@ bool QtEditBox::isVisible() const {
     return !w_->isHidden();
 }
 void QtEditBox::setVisible(bool visible) {
+    w_->setVisible(visible);
+}
+
+std::string QtTextBox::text() const {
+    return fromQt(w_->toPlainText());
+}
+void QtTextBox::setText(const std::string& text) {
+    w_->setPlainText(toQt(text));
+}
+bool QtTextBox::isVisible() const {
+    return !w_->isHidden();
+}
+void QtTextBox::setVisible(bool visible) {
     w_->setVisible(visible);
 }
 

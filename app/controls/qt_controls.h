@@ -12,6 +12,7 @@ class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QTextEdit;
 class QListWidget;
 class QWidget;
 
@@ -97,6 +98,19 @@ class QtEditBox : public ui::EditBox {
 
   private:
     QLineEdit* w_;
+};
+
+// A multi-line box (the help box of the condition builder) as an edit box.
+class QtTextBox : public ui::EditBox {
+  public:
+    explicit QtTextBox(QTextEdit* w) : w_(w) {}
+    std::string text() const override;
+    void setText(const std::string& text) override;
+    bool isVisible() const override;
+    void setVisible(bool visible) override;
+
+  private:
+    QTextEdit* w_;
 };
 
 // A script's answer to a file dialog: a path, or nullopt for a cancel.
