@@ -16,6 +16,7 @@
 #include "app/nav_button.h"
 #include "app/title_bar.h"
 #include "exchange/source_kinds.h"
+#include "lines/line_ops.h"
 
 namespace qx::app {
 
@@ -92,8 +93,53 @@ MainWindow::MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* p
         wirings_[static_cast<std::size_t>(m)] = new ModuleWiring(
             m, module(m), *session_, [this] { return headerRowOnShownPage(); }, this);
     }
+    connectLineOperations();
     connect(titleBar_->minimiseButton(), &QPushButton::clicked, this, [this] { minimise(); });
     connect(titleBar_->closeButton(), &QPushButton::clicked, this, [this] { close(); });
+}
+
+void MainWindow::connectLineOperations() {
+    auto on = [this](QWidget* page, const char* caption, std::function<void()> action) {
+        if (QPushButton* b = findButton(page, caption))
+            connect(b, &QPushButton::clicked, this, std::move(action));
+    };
+    QWidget* files = lines_.filesPage;
+    auto& d = linesDialog_;
+    auto& m = messages_;
+    on(files, "去重复行，保留一条", [&d, &m] { lines::quickDedupe(d, m); });
+    on(files, "取AB共有数", [&d, &m] { lines::quickCompare(d, m, lines::Compare::Common); });
+    on(files, "取B中不含A数", [&d, &m] { lines::quickCompare(d, m, lines::Compare::BNotA); });
+    on(files, "取A中不含B数", [&d, &m] { lines::quickCompare(d, m, lines::Compare::ANotB); });
+    on(files, "合并AB", [&d, &m] { lines::quickMerge(d, m); });
+    on(files, "去半角引号", [&d, &m] { lines::quickUnquote(d, m); });
+    on(files, "去首尾空格及空行", [&d, &m] { lines::quickTrim(d, m); });
+
+    // The boxes through the edit-box interface, for the life of the window.
+    auto* a = new QtTextBox(lines_.a);
+    auto* b = new QtTextBox(lines_.b);
+    auto* result = new QtTextBox(lines_.result);
+    auto boxes = std::shared_ptr<lines::PasteBoxes>(
+        new lines::PasteBoxes{*a, *b, *result, messages_, workingDatabase_.programDirectory()},
+        [a, b, result](lines::PasteBoxes* p) {
+            delete p;
+            delete a;
+            delete b;
+            delete result;
+        });
+    QWidget* paste = lines_.pastePage;
+    on(paste, "剔除表A重复行", [boxes] { lines::pasteDedupe(*boxes, boxes->a); });
+    on(paste, "剔除表B重复行", [boxes] { lines::pasteDedupe(*boxes, boxes->b); });
+    on(paste, "剔除结果表重复行", [boxes] { lines::pasteDedupe(*boxes, boxes->result); });
+    on(paste, "清空AB表", [boxes] { lines::pasteClear(*boxes); });
+    on(paste, "去A表半角引号", [boxes] { lines::pasteUnquoteA(*boxes); });
+    on(paste, "取AB共有数", [boxes] { lines::pasteCompare(*boxes, lines::Compare::Common); });
+    on(paste, "取B中不含A数", [boxes] { lines::pasteCompare(*boxes, lines::Compare::BNotA); });
+    on(paste, "取A中不含B数", [boxes] { lines::pasteCompare(*boxes, lines::Compare::ANotB); });
+    on(paste, "合并AB", [boxes] { lines::pasteMerge(*boxes); });
+    on(paste, "去A表首尾空格及空行", [boxes] { lines::pasteTrimA(*boxes); });
+    on(paste, "复制表A", [this, boxes] { lines::copyToClipboard(boxes->a, clipboard_); });
+    on(paste, "复制表B", [this, boxes] { lines::copyToClipboard(boxes->b, clipboard_); });
+    on(paste, "复制结果表", [this, boxes] { lines::copyToClipboard(boxes->result, clipboard_); });
 }
 
 MainWindow::~MainWindow() {
@@ -129,7 +175,7 @@ QWidget* MainWindow::introductionPage() {
 }
 
 QWidget* MainWindow::quickPage() {
-    quickTabs_ = buildQuickPage(this, module(Module::Quick));
+    quickTabs_ = buildQuickPage(this, module(Module::Quick), lines_);
     // Switching between the line operations and the module leaves the module: a data reset.
     connect(quickTabs_, &QTabWidget::currentChanged, this, [this](int) { dataReset(); });
     return quickTabs_;

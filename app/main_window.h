@@ -46,6 +46,8 @@ class MainWindow : public QWidget {
     // The dialogs and message box every module shares.
     QtFileDialog& openDialog() { return openDialog_; }
     QtFileDialog& saveDialog() { return saveDialog_; }
+    // The open dialog of the line operations (text files only).
+    QtFileDialog& linesDialog() { return linesDialog_; }
     QtMessageBox& messages() { return messages_; }
     const store::Session& session() const { return *session_; }
     ModuleWiring& wiring(Module m) { return *wirings_[static_cast<std::size_t>(m)]; }
@@ -73,6 +75,10 @@ class MainWindow : public QWidget {
     bool started_ = false;
     QtFileDialog openDialog_{this};
     QtFileDialog saveDialog_{this};
+    QtFileDialog linesDialog_{this};
+    QtClipboard clipboard_;
+    LineControls lines_;
+    void connectLineOperations();
     QtMessageBox messages_{this};
     BusyWindow* busy_;
     ProgressWindow* progress_;

@@ -221,7 +221,7 @@ QWidget* lineFilesPage(QWidget* parent) {
     return page;
 }
 
-QWidget* pastePage(QWidget* parent) {
+QWidget* pastePage(QWidget* parent, LineControls& lines) {
     auto* page = new QWidget(parent);
     auto* v = new QVBoxLayout(page);
     auto* boxes = new QHBoxLayout;
@@ -231,6 +231,8 @@ QWidget* pastePage(QWidget* parent) {
         auto* col = new QVBoxLayout;
         auto* head = new QHBoxLayout;
         auto* edit = new QTextEdit(page);
+        edit->setAcceptRichText(false);
+        (i == 0 ? lines.a : i == 1 ? lines.b : lines.result) = edit;
         auto* label = new QLabel(s(names[i]), page);
         label->setFont(kaiti(label->font()));
         label->setBuddy(edit);
@@ -348,11 +350,13 @@ void resetGrid(GridWidget* g) {
 
 }  // namespace
 
-QTabWidget* buildQuickPage(QWidget* parent, ModuleControls& quick) {
+QTabWidget* buildQuickPage(QWidget* parent, ModuleControls& quick, LineControls& lines) {
     auto* outer = new QTabWidget(parent);
     auto* simple = new QTabWidget(outer);
-    simple->addTab(lineFilesPage(simple), s("一键导入式操作"));
-    simple->addTab(pastePage(simple), s("复制粘贴式操作"));
+    lines.filesPage = lineFilesPage(simple);
+    lines.pastePage = pastePage(simple, lines);
+    simple->addTab(lines.filesPage, s("一键导入式操作"));
+    simple->addTab(lines.pastePage, s("复制粘贴式操作"));
     auto* module = new QTabWidget(outer);
     quick.pages[0] = initPage(module, quick);
     quick.pages[1] = singlePage(module);

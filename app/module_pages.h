@@ -61,8 +61,17 @@ QPushButton* findButton(QWidget* root, const char* caption);
 
 enum class Module { Quick, Query, Update, Delete };
 
+// The two pages of "简易操作" and the three boxes of the pasted lists.
+struct LineControls {
+    QWidget* filesPage = nullptr;  // "一键导入式操作"
+    QWidget* pastePage = nullptr;  // "复制粘贴式操作"
+    QTextEdit* a = nullptr;
+    QTextEdit* b = nullptr;
+    QTextEdit* result = nullptr;
+};
+
 // Page 1: the tab "简易操作" (line operations) and "快捷操作" (the quick module's three pages).
-QTabWidget* buildQuickPage(QWidget* parent, ModuleControls& quick);
+QTabWidget* buildQuickPage(QWidget* parent, ModuleControls& quick, LineControls& lines);
 // Pages 2 to 4: "第一步", "第二步", "第三步" of an advanced module.
 QTabWidget* buildAdvancedPage(QWidget* parent, Module module, ModuleControls& controls);
 

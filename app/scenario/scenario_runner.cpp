@@ -211,6 +211,7 @@ bool ScenarioRunner::run() {
         };
     };
     window.openDialog().setScript(script(openAnswers_));
+    window.linesDialog().setScript(script(openAnswers_));
     window.saveDialog().setScript(script(saveAnswers_));
     window.messages().setScript([this](const std::string& text) { messages_.push_back(text); });
     if (options_.prepare) options_.prepare(window);

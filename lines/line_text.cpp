@@ -1,0 +1,347 @@
+// Line texts and the line operations.
+#include "lines/line_text.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "platform/jet/text.h"
+#include "platform/os/encoding.h"
+
+namespace qx::lines {
+
+namespace {
+
+const char* charsetName(Encoding e) {
+    switch (e) {
+        case Encoding::Utf16LE:
+            return "UTF-16LE";
+        case Encoding::Utf16BE:
+            return "UTF-16BE";
+        case Encoding::Gb18030:
+            return "GB18030";
+        default:
+            return "UTF-8";
+    }
+}
+
+bool isAsciiSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+bool isBlank(std::string_view line) {
+    return std::all_of(line.begin(), line.end(), isAsciiSpace);
+}
+
+std::string_view trimSpaces(std::string_view s) {
+    std::size_t a = s.find_first_not_of(' ');
+    if (a == std::string_view::npos) return {};
+    return s.substr(a, s.find_last_not_of(' ') - a + 1);
+}
+
+// The case-folded form of a line: the line itself when folding changes nothing.
+std::string_view foldInto(std::string_view line, std::string& scratch) {
+    bool plain = true;
+    for (char c : line) {
+        auto b = static_cast<unsigned char>(c);
+        if (b >= 0x80 || (b >= 'A' && b <= 'Z')) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) return line;
+    scratch.clear();
+    for (std::size_t i = 0; i < line.size();) {
+        auto b = static_cast<unsigned char>(line[i]);
+        if (b < 0x80) {
+            scratch += static_cast<char>(b >= 'A' && b <= 'Z' ? b + 32 : b);
+            ++i;
+        } else {
+            jet::appendUtf8(scratch, jet::foldCase(jet::nextCodePoint(line, i)));
+        }
+    }
+    return scratch;
+}
+
+// Lines of one text with their case-folded keys, compactly: spans of the text, and of a side
+// buffer for the keys that folding changed.
+class LineIndex {
+  public:
+    explicit LineIndex(std::string_view base) : base_(base) {}
+    void add(std::string_view line) {
+        std::string_view k = foldInto(line, scratch_);
+        auto off = static_cast<std::uint32_t>(line.data() - base_.data());
+        auto len = static_cast<std::uint32_t>(line.size());
+        if (k.data() == line.data()) {
+            entries_.push_back({off, len, off, len});
+        } else {
+            entries_.push_back({off, len, static_cast<std::uint32_t>(side_.size()) | kSide,
+                                static_cast<std::uint32_t>(k.size())});
+            side_.append(k);
+        }
+    }
+    std::string_view line(std::size_t i) const {
+        return base_.substr(entries_[i].off, entries_[i].len);
+    }
+    std::string_view operator[](std::size_t i) const {
+        const Entry& e = entries_[i];
+        return (e.key & kSide) ? std::string_view(side_).substr(e.key & ~kSide, e.keyLen)
+                               : base_.substr(e.key, e.keyLen);
+    }
+    std::size_t size() const { return entries_.size(); }
+    // Reserving only claims address space: pages are used as the buffers fill.
+    void reserve(std::size_t n) {
+        entries_.reserve(n);
+        side_.reserve(base_.size());
+    }
+
+  private:
+    static constexpr std::uint32_t kSide = 0x80000000u;
+    struct Entry {
+        std::uint32_t off, len, key, keyLen;
+    };
+    std::string_view base_;
+    std::vector<Entry> entries_;
+    std::string side_, scratch_;
+};
+using Keys = LineIndex;
+
+// A set of keys by open addressing over their indexes; each slot keeps the upper half of its
+// key's hash, so that most slots of other keys are passed without comparing text.
+class KeySet {
+  public:
+    explicit KeySet(const Keys& keys) : keys_(keys) {
+        std::size_t n = 16;
+        while (n < keys.size() + keys.size() / 2) n <<= 1;
+        slots_.assign(n, kEmpty);
+    }
+    // Inserts key i; false when an equal key is there already.
+    bool insert(std::uint32_t i) {
+        std::string_view key = keys_[i];
+        std::uint64_t h = std::hash<std::string_view>{}(key);
+        std::size_t at = find(key, h);
+        if (slots_[at] != kEmpty) return false;
+        slots_[at] = (h & kHashBits) | i;
+        return true;
+    }
+    bool contains(std::string_view key) const {
+        return slots_[find(key, std::hash<std::string_view>{}(key))] != kEmpty;
+    }
+
+  private:
+    static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
+    static constexpr std::uint64_t kHashBits = 0xFFFFFFFF00000000ull;
+    std::size_t find(std::string_view key, std::uint64_t h) const {
+        std::size_t mask = slots_.size() - 1;
+        std::size_t at = static_cast<std::size_t>(h) & mask;
+        for (; slots_[at] != kEmpty; at = (at + 1) & mask) {
+            std::uint64_t slot = slots_[at];
+            if ((slot & kHashBits) == (h & kHashBits) &&
+                keys_[static_cast<std::uint32_t>(slot)] == key)
+                break;
+        }
+        return at;
+    }
+    const Keys& keys_;
+    std::vector<std::uint64_t> slots_;
+};
+
+// Calls f for every line of a text (CRLF or LF between lines, none after a final break).
+template <typename F>
+void forEachLine(std::string_view text, F&& f) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const void* hit = std::memchr(text.data() + start, '\n', text.size() - start);
+        std::size_t end =
+            hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data())
+                : text.size();
+        std::size_t stop = end > start && text[end - 1] == '\r' ? end - 1 : end;
+        f(text.substr(start, stop - start));
+        start = end + 1;
+    }
+}
+
+void appendLine(std::string& out, std::string_view line, std::string_view eol) {
+    if (line.find('"') == std::string_view::npos) {
+        out.append(line);
+    } else {
+        for (char c : line)
+            if (c != '"') out += c;
+    }
+    out.append(eol);
+}
+
+// The other text's values: trimmed of spaces, blank lines dropped, folded.
+struct ValueSet {
+    explicit ValueSet(std::string_view other) : keys(other) {
+        forEachLine(other, [&](std::string_view line) {
+            if (!isBlank(line)) keys.add(trimSpaces(line));
+        });
+        set = std::make_unique<KeySet>(keys);
+        for (std::uint32_t i = 0; i < keys.size(); ++i) set->insert(i);
+    }
+    bool contains(std::string_view line, std::string& scratch) const {
+        return set->contains(foldInto(line, scratch));
+    }
+    Keys keys;
+    std::unique_ptr<KeySet> set;
+};
+
+}  // namespace
+
+LineText decodeText(std::string bytes) {
+    LineText t;
+    auto starts = [&](std::string_view p) { return bytes.compare(0, p.size(), p) == 0; };
+    if (starts("\xEF\xBB\xBF")) {
+        t.bom = true;
+        bytes.erase(0, 3);
+    } else if (starts("\xFF\xFE")) {
+        t.bom = true;
+        t.encoding = Encoding::Utf16LE;
+    } else if (starts("\xFE\xFF")) {
+        t.bom = true;
+        t.encoding = Encoding::Utf16BE;
+    } else if (!os::isValidUtf8(bytes)) {
+        t.encoding = Encoding::Gb18030;
+    }
+    if (t.encoding == Encoding::Utf8)
+        t.text = std::move(bytes);
+    else
+        t.text = os::toUtf8(std::string_view(bytes).substr(t.bom ? 2 : 0), charsetName(t.encoding));
+    std::size_t nl = t.text.find('\n');
+    t.crlf = nl != std::string::npos && nl > 0 && t.text[nl - 1] == '\r';
+    return t;
+}
+
+std::string encodeLike(const LineText& like, std::string_view utf8) {
+    switch (like.encoding) {
+        case Encoding::Utf8:
+            return (like.bom ? "\xEF\xBB\xBF" : "") + std::string(utf8);
+        case Encoding::Gb18030:
+            return os::fromUtf8(utf8, "GB18030");
+        case Encoding::Utf16LE:
+            return (like.bom ? std::string("\xFF\xFE") : std::string()) +
+                   os::fromUtf8(utf8, "UTF-16LE");
+        case Encoding::Utf16BE:
+            return (like.bom ? std::string("\xFE\xFF") : std::string()) +
+                   os::fromUtf8(utf8, "UTF-16BE");
+    }
+    return std::string(utf8);
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    forEachLine(text, [&](std::string_view l) { lines.push_back(l); });
+    return lines;
+}
+
+std::string dedupeLines(std::string_view text, std::string_view eol) {
+    Keys keys(text);
+    keys.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    forEachLine(text, [&](std::string_view l) { keys.add(l); });
+    std::vector<std::uint32_t> firsts;
+    {
+        KeySet set(keys);
+        for (std::uint32_t i = 0; i < keys.size(); ++i)
+            if (set.insert(i)) firsts.push_back(i);
+    }
+    // Sorted by the keys' first 16 bytes as numbers, the rest compared only on a tie.
+    struct Sortable {
+        std::uint64_t p0, p1;
+        std::uint32_t index;
+    };
+    std::vector<Sortable> order;
+    order.reserve(firsts.size());
+    std::size_t total = 0;
+    for (std::uint32_t i : firsts) {
+        std::string_view k = keys[i];
+        unsigned char b[16] = {};
+        std::memcpy(b, k.data(), std::min<std::size_t>(16, k.size()));
+        std::uint64_t p0 = 0, p1 = 0;
+        for (int j = 0; j < 8; ++j) {
+            p0 = (p0 << 8) | b[j];
+            p1 = (p1 << 8) | b[8 + j];
+        }
+        order.push_back({p0, p1, i});
+        total += keys.line(i).size() + eol.size();
+    }
+    std::vector<std::uint32_t>().swap(firsts);
+    std::sort(order.begin(), order.end(), [&](const Sortable& a, const Sortable& b) {
+        if (a.p0 != b.p0) return a.p0 < b.p0;
+        if (a.p1 != b.p1) return a.p1 < b.p1;
+        return keys[a.index] < keys[b.index];
+    });
+    std::string out;
+    out.reserve(total);
+    for (const Sortable& s : order) appendLine(out, keys.line(s.index), eol);
+    return out;
+}
+
+std::string compareLines(std::string_view source, std::string_view other, bool present,
+                         std::string_view eol) {
+    // The other text's values are gathered while the source's lines are folded: two cores.
+    std::unique_ptr<ValueSet> values;
+    std::thread gather([&] { values = std::make_unique<ValueSet>(other); });
+    LineIndex lines(source);
+    lines.reserve(static_cast<std::size_t>(std::count(source.begin(), source.end(), '\n')) + 1);
+    forEachLine(source, [&](std::string_view line) { lines.add(line); });
+    gather.join();
+    std::string out;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (values->set->contains(lines[i]) == present) appendLine(out, lines.line(i), eol);
+    return out;
+}
+
+std::string mergeLines(std::string_view a, std::string_view b, std::string_view eol) {
+    std::string out = compareLines(a, b, false, eol);
+    forEachLine(b, [&](std::string_view line) {
+        out.append(line);
+        out.append(eol);
+    });
+    return stripQuotes(cleanUp(out));
+}
+
+std::string cleanUp(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t nl = bytes.find('\n', start);
+        std::size_t end = nl == std::string_view::npos ? bytes.size() : nl + 1;
+        std::string_view whole = bytes.substr(start, end - start);
+        std::size_t body = whole.size();
+        if (body && whole[body - 1] == '\n') --body;
+        if (body && whole[body - 1] == '\r') --body;
+        std::string_view line = whole.substr(0, body);
+        if (!isBlank(line)) {
+            out.append(trimSpaces(line));
+            out.append(whole.substr(body));
+        }
+        start = end;
+    }
+    return out;
+}
+
+std::string stripQuotes(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    bool le = bytes.substr(0, 2) == "\xFF\xFE", be = bytes.substr(0, 2) == "\xFE\xFF";
+    if (le || be) {
+        out.append(bytes.substr(0, 2));
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            bool quote = le ? bytes[i] == '"' && bytes[i + 1] == '\0'
+                            : bytes[i] == '\0' && bytes[i + 1] == '"';
+            if (!quote) out.append(bytes.substr(i, 2));
+        }
+        if (bytes.size() % 2) out += bytes.back();
+        return out;
+    }
+    for (char c : bytes)
+        if (c != '"') out += c;
+    return out;
+}
+
+}  // namespace qx::lines

@@ -1,0 +1,162 @@
+// The line semantics: encodings and line breaks, comparisons without case, de-duplication,
+// merge, clean-up and quote removal, on files and on pasted lists.
+#include "lines/line_ops.h"
+#include "lines/line_text.h"
+
+#include "platform/os/encoding.h"
+#include "platform/ui/memory_controls.h"
+#include "unit/exchange/session_fixture.h"
+
+namespace qx::lines {
+namespace {
+
+TEST(LineText, EncodingsAndLineBreaks) {
+    struct Case {
+        std::string bytes;
+        Encoding encoding;
+        bool bom, crlf;
+        const char* text;
+    } cases[] = {
+        {"a\r\nb\n", Encoding::Utf8, false, true, "a\r\nb\n"},
+        {"\xEF\xBB\xBF"
+         "a\nb",
+         Encoding::Utf8, true, false, "a\nb"},
+        {std::string("\xFF\xFE"
+                     "a\0\n\0",
+                     6),
+         Encoding::Utf16LE, true, false, "a\n"},
+        {std::string("\xFE\xFF\0a\0\r\0\n", 8), Encoding::Utf16BE, true, true, "a\r\n"},
+        {os::fromUtf8("张三\r\n", "GB18030"), Encoding::Gb18030, false, true, "张三\r\n"},
+    };
+    for (const auto& c : cases) {
+        LineText t = decodeText(c.bytes);
+        EXPECT_EQ(t.encoding, c.encoding) << c.text;
+        EXPECT_EQ(t.bom, c.bom) << c.text;
+        EXPECT_EQ(t.crlf, c.crlf) << c.text;
+        EXPECT_EQ(t.text, c.text);
+        EXPECT_EQ(encodeLike(t, t.text), c.bytes) << c.text;
+    }
+    EXPECT_EQ(splitLines("a\r\n\nb"), (std::vector<std::string_view>{"a", "", "b"}));
+    EXPECT_EQ(splitLines("a\n"), std::vector<std::string_view>{"a"});
+    EXPECT_TRUE(splitLines("").empty());
+}
+
+TEST(LineText, Operations) {
+    // One line per value ignoring case, first spelling, ascending by the folded text; an
+    // empty line is a value; quotes go afterwards.
+    EXPECT_EQ(dedupeLines("b\nÄ\nB\n\"a\"\nä\n\n\n", "\n"), "\na\nb\nÄ\n");
+    // Source lines as they are; the other list trimmed, its blank lines dropped.
+    EXPECT_EQ(compareLines("X\n x\nY\n\n'q',r\n|\n", "  x \n\n \t\n'Q',R\n", true, "\r\n"),
+              "X\r\n'q',r\r\n");
+    EXPECT_EQ(compareLines("X\n x\nY\n\nx\n|\n", "x\n\t\n", false, "\n"), " x\nY\n\n|\n");
+    // Values compare with their quotes; the quotes go from the merged lines afterwards.
+    EXPECT_EQ(mergeLines("a\n b\nc\n\n", "B \n\"c\"\n\n", "\r\n"), "a\r\nb\r\nc\r\nB\r\nc\r\n");
+    EXPECT_EQ(mergeLines("a\nB\n", "b\na\n", "\n"), "b\na\n");
+    // Clean-up: blank lines go (also space-only, in CRLF and LF files); a "|" line stays;
+    // line breaks and a missing final break are kept.
+    EXPECT_EQ(cleanUp(" a \r\n\r\n  \r\n|\nb"), "a\r\n|\nb");
+    EXPECT_EQ(cleanUp("\n\n"), "");
+    EXPECT_EQ(stripQuotes("\"a\"b\r\n\""), "ab\r\n");
+    EXPECT_EQ(stripQuotes(std::string("\xFF\xFE\"\0a\0", 6)), std::string("\xFF\xFE"
+                                                                          "a\0",
+                                                                          4));
+}
+
+class LineFileTest : public testing::SessionTest {
+  protected:
+    std::string written(const std::string& name) { return readFile(name); }
+};
+
+TEST_F(LineFileTest, ResultsKeepTheSourcesEncodingAndBreaks) {
+    writeFile("甲.txt", os::fromUtf8("张三\r\n李四\r\n张三\r\n", "GB18030"));
+    writeFile("乙.txt", "\xEF\xBB\xBF李四\n王五\n");
+    ui::MemoryFileDialog dialog;
+    ui::MemoryMessageBox messages;
+    dialog.queue(path("甲.txt"));
+    quickDedupe(dialog, messages);
+    EXPECT_EQ(dialog.filter(), kTxtFilter);
+    EXPECT_EQ(dialog.title(), "请选择欲去重复的txt文件");
+    EXPECT_EQ(written("甲去重复.txt"), os::fromUtf8("张三\r\n李四\r\n", "GB18030"));
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].rfind(kTimingHead, 0), 0u);
+    EXPECT_NE(messages.shown()[0].find("毫秒，请在原文本所在目录查收结果！"), std::string::npos);
+
+    dialog.queue(path("甲.txt"));
+    dialog.queue(path("乙.txt"));
+    quickCompare(dialog, messages, Compare::BNotA);
+    EXPECT_EQ(dialog.title(), "请选择要打开的B表");
+    EXPECT_EQ(written("乙B中不含A.txt"), "\xEF\xBB\xBF王五\n");
+    EXPECT_NE(messages.shown().back().find("请在B表所在目录查收结果！"), std::string::npos);
+    dialog.queue(path("甲.txt"));
+    dialog.queue(path("乙.txt"));
+    quickMerge(dialog, messages);
+    EXPECT_EQ(written("甲合并AB.txt"), os::fromUtf8("张三\r\n张三\r\n李四\r\n王五\r\n", "GB18030"));
+
+    // A cancelled dialog ends silently.
+    dialog.queue(path("甲.txt"));
+    dialog.queue(std::nullopt);
+    quickCompare(dialog, messages, Compare::Common);
+    EXPECT_EQ(messages.shown().size(), 3u);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "甲取相同.txt"));
+}
+
+TEST_F(LineFileTest, InPlaceRewritesAreAllOrNothing) {
+    writeFile("q.txt", "\"a\" \r\n\r\n b\r\n");
+    ui::MemoryFileDialog dialog;
+    ui::MemoryMessageBox messages;
+    dialog.queue(path("q.txt"));
+    quickUnquote(dialog, messages);
+    EXPECT_EQ(written("q.txt"), "a \r\n\r\n b\r\n");
+    dialog.queue(path("q.txt"));
+    quickTrim(dialog, messages);
+    EXPECT_EQ(written("q.txt"), "a\r\nb\r\n");
+    EXPECT_NE(messages.shown().back().find("毫秒，请重新打开该表查看！"), std::string::npos);
+    // A missing file: a clear message instead of the timing message.
+    dialog.queue(path("none.txt"));
+    quickTrim(dialog, messages);
+    EXPECT_EQ(messages.shown().back(), "操作失败：无法读取文件“" + path("none.txt") + "”");
+    EXPECT_EQ(cleanUpFile(path("none.txt")).empty(), false);
+}
+
+TEST_F(LineFileTest, PastedListsLeaveNoTemporaryFiles) {
+    ui::MemoryEditBox a, b, result;
+    ui::MemoryMessageBox messages;
+    PasteBoxes boxes{a, b, result, messages, dir_ / "prog"};
+    a.setText("x\nY\nx\n\"z\"");
+    b.setText(" y \n\nw");
+    pasteCompare(boxes, Compare::ANotB);
+    EXPECT_EQ(result.text(), "x\nx\nz\n");
+    pasteCompare(boxes, Compare::Common);
+    EXPECT_EQ(result.text(), "Y\n");
+    pasteCompare(boxes, Compare::BNotA);
+    EXPECT_EQ(result.text(), " y \n\nw\n");
+    pasteMerge(boxes);
+    EXPECT_EQ(result.text(), "x\nx\nz\ny\nw\n");
+    pasteDedupe(boxes, a);
+    EXPECT_EQ(a.text(), "z\nx\nY\n");  // sorted before the quotes went
+    a.setText("\"q\" \n\n r");
+    pasteUnquoteA(boxes);
+    EXPECT_EQ(a.text(), "q \n\n r");
+    pasteTrimA(boxes);
+    EXPECT_EQ(a.text(), "q\nr");
+    ASSERT_EQ(messages.shown().size(), 7u);
+    for (const auto& m : messages.shown()) {
+        EXPECT_EQ(m.rfind(kTimingHead, 0), 0u);
+        EXPECT_EQ(m.substr(m.size() - 6), "毫秒");
+    }
+    pasteClear(boxes);
+    EXPECT_EQ(a.text() + b.text(), "");
+    EXPECT_EQ(result.text(), "x\nx\nz\ny\nw\n");
+    EXPECT_TRUE(std::filesystem::is_empty(dir_ / "prog"));
+    ui::MemoryClipboard clip;
+    copyToClipboard(result, clip);
+    EXPECT_EQ(clip.text(), result.text());
+    // A program directory that cannot take the files: the failure, and nothing left behind.
+    PasteBoxes nowhere{a, b, result, messages, dir_ / "missing"};
+    pasteDedupe(nowhere, result);
+    EXPECT_EQ(messages.shown().back().rfind("操作失败：", 0), 0u);
+    EXPECT_EQ(result.text(), "x\nx\nz\ny\nw\n");
+}
+
+}  // namespace
+}  // namespace qx::lines
