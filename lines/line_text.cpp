@@ -54,15 +54,7 @@ std::string_view foldInto(std::string_view line, std::string& scratch) {
     }
     if (plain) return line;
     scratch.clear();
-    for (std::size_t i = 0; i < line.size();) {
-        auto b = static_cast<unsigned char>(line[i]);
-        if (b < 0x80) {
-            scratch += static_cast<char>(b >= 'A' && b <= 'Z' ? b + 32 : b);
-            ++i;
-        } else {
-            jet::appendUtf8(scratch, jet::foldCase(jet::nextCodePoint(line, i)));
-        }
-    }
+    jet::appendFolded(scratch, line);
     return scratch;
 }
 

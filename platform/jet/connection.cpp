@@ -191,6 +191,30 @@ Connection::~Connection() {
     close();
 }
 
+Outcome Connection::createRowOrder(std::string_view name, const std::vector<std::int64_t>& rows) {
+    if (!db_) return {false, "数据库尚未打开"};
+    InternalScope scope(*this);
+    const std::string table = quoteName(name);
+    Outcome o = runSql("CREATE TABLE " + table + " (seq INTEGER PRIMARY KEY, r INTEGER)");
+    if (!o.ok) return o;
+    Statement insert;
+    if (sqlite3_prepare_v2(db_, ("INSERT INTO " + table + " (r) VALUES (?1)").c_str(), -1,
+                           insert.out(), nullptr) != SQLITE_OK)
+        return engineError();
+    runSql("SAVEPOINT qx_row_order");
+    for (std::int64_t r : rows) {
+        sqlite3_bind_int64(insert.get(), 1, r);
+        if (sqlite3_step(insert.get()) != SQLITE_DONE) {
+            Outcome failed = engineError();
+            runSql("ROLLBACK TO qx_row_order");
+            runSql("RELEASE qx_row_order");
+            return failed;
+        }
+        sqlite3_reset(insert.get());
+    }
+    return runSql("RELEASE qx_row_order");
+}
+
 void Connection::close() {
     if (db_) {
         sqlite3_close_v2(db_);

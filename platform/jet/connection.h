@@ -2,6 +2,7 @@
 // string, it runs one Jet statement per call and lists the user tables. Nothing here throws.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -63,6 +64,10 @@ class Connection {
 
     // Runs exactly one Jet statement. A refused statement changes nothing.
     Outcome execute(std::string_view jetSql);
+
+    // A new table `name` (seq, r) holding the row numbers `rows` in order: statements join it on
+    // a table's _rowid_ to take that table's rows in an order of the caller's choosing.
+    Outcome createRowOrder(std::string_view name, const std::vector<std::int64_t>& rows);
 
     // The user tables, in the order they were created.
     std::vector<std::string> tables();

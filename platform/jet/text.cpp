@@ -117,8 +117,20 @@ std::string toUpper(std::string_view s) {
 std::string toLower(std::string_view s) {
     std::string out;
     out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) appendUtf8(out, foldCase(nextCodePoint(s, i)));
+    appendFolded(out, s);
     return out;
+}
+
+void appendFolded(std::string& out, std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            out += static_cast<char>(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b);
+            ++i;
+        } else {
+            appendUtf8(out, foldCase(nextCodePoint(s, i)));
+        }
+    }
 }
 
 int compareNoCase(std::string_view a, std::string_view b) {

@@ -23,6 +23,8 @@ char32_t foldCase(char32_t cp);  // lower case, for comparison
 char32_t upperCase(char32_t cp);
 std::string toUpper(std::string_view s);
 std::string toLower(std::string_view s);
+// Appends the case-folded form of `s` (ASCII fast, other code points by foldCase).
+void appendFolded(std::string& out, std::string_view s);
 
 // <0, 0, >0 like memcmp, comparing case-folded code points.
 int compareNoCase(std::string_view a, std::string_view b);

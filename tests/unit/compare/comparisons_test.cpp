@@ -131,6 +131,41 @@ TEST_F(CompareTest, SimilarRowsTakeQuotesAndWildcards) {
     EXPECT_EQ(messages_.shown(), std::vector<std::string>{kNoColumnsOfTableTwo});
 }
 
+TEST_F(CompareTest, SimilarRowsInTheOrderOfOneLikePerValue) {
+    // Table one's values and table two's, mixed: case, Chinese, empty text, wildcards, quotes,
+    // repeats, Null; the rows must come exactly as one LIKE per table-two row gives them.
+    const char* pieces[] = {"ab", "AB", "b", "张", "三", "x_", "%", "'", "Äb", "äB", "", "q"};
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) % 12; };
+    run({"create table 3_1 (n long, k varchar(40))", "create table 4_1 (v varchar(40))"});
+    for (int i = 0; i < 120; ++i) {
+        std::string k = std::string(pieces[next()]) + pieces[next()] + pieces[next()];
+        std::string quoted;
+        for (char c : k) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+        run({"insert into 3_1 values (" + std::to_string(i) + ", " +
+             (i % 17 == 0 ? std::string("Null") : "'" + quoted + "'") + ")"});
+    }
+    std::vector<std::string> expected;
+    for (int i = 0; i < 40; ++i) {
+        std::string v = pieces[next()];
+        if (i % 5 == 0) v += pieces[next()];
+        std::string quoted;
+        for (char c : v) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+        run({"insert into 4_1 values (" + (i == 7 ? std::string("Null") : "'" + quoted + "'") +
+             ")"});
+        if (i == 7) continue;
+        for (const auto& row : query("select n from 3_1 where ([3_1].k like '%" + quoted + "%' )"))
+            expected.push_back(row);
+    }
+    setColumns({"3_1.n"});
+    save_.queue(path("similar.csv"));
+    similarRows(*session_, results, "3_1.k", "4_1.v", files);
+    EXPECT_EQ(messages_.shown(), std::vector<std::string>{kSimilarDone});
+    EXPECT_EQ(query("select n from 表一和表二的相似数"), expected);
+    EXPECT_GT(expected.size(), 100u);
+    EXPECT_EQ(database_->listTables(store::Flavour::Jet).size(), 5u);  // no helper table left
+}
+
 TEST_F(CompareTest, HandlerChecksAndIndexes) {
     ui::MemoryGrid grid(2, 2);
     runComparison(*session_, Comparison::Common, results, grid, files);
