@@ -2,6 +2,7 @@
 #include "exchange/save_frame.h"
 
 #include "exchange/source_kinds.h"
+#include "platform/isam/access/jet4_writer.h"
 #include "platform/isam/excel12/xlsx_writer.h"
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
@@ -97,6 +98,7 @@ void SaveRun::exportResult(
     std::filesystem::path stage = staged ? os::siblingTempPath(target) : target;
     std::string why;
     if (kind == "xlsx" && !isam::excel12::writeTemplate(stage, why)) fail(why);
+    if (kind == "mdb" && !isam::access::writeEmptyDatabase(stage, why)) fail(why);
     if (!failed()) build(statement(kind, staged ? os::utf8(stage) : target_.path));
     if (staged && !failed() && !os::replaceFile(stage, target, why)) fail(why);
     if (staged) os::removeIfExists(stage);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/isam/access/jet4_writer.h"
 #include "platform/isam/helper_wire.h"
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
@@ -132,10 +133,9 @@ std::unique_ptr<RowSource> AccessDriver::readTable(const ExternalClause& db,
     return std::make_unique<HelperRows>(std::move(child), std::move(columns), std::move(m));
 }
 
-bool AccessDriver::writeTable(const ExternalClause&, const std::string&, RowSource&,
+bool AccessDriver::writeTable(const ExternalClause& db, const std::string& table, RowSource& rows,
                               std::string& error) {
-    error = "暂不能写入 Access 文件";
-    return false;
+    return addTable(os::pathFromUtf8(db.property("DATABASE")), table, rows, error);
 }
 
 std::vector<std::string> listAccessTables(const fs::path& file) {

@@ -96,10 +96,12 @@ T rawAt(const MdbHandle* mdb, const MdbColumn* col) {
     return v;
 }
 
-void putValue(std::string& row, MdbHandle* mdb, ColumnPlan& c) {
+void putValue(std::string& row, MdbHandle* mdb, ColumnPlan& c, int known) {
     MdbColumn* col = c.col;
     const char* text = c.buffer.data();
-    bool null = c.length == 0 && col->col_type != MDB_BOOL;
+    // `known`: 1 Null, 0 not Null (from the row's null mask), -1 unknown. An empty text is not
+    // Null; without the mask, an empty value has to be taken for one.
+    bool null = col->col_type != MDB_BOOL && (known == 1 || (known < 0 && c.length == 0));
     if (null) {
         row += wire::kNull;
         return;
@@ -208,10 +210,26 @@ int readTable(MdbHandle* mdb, const char* name) {
     }
     mdb_rewind_table(table);
     std::string row;
+    std::vector<MdbField> fields(table->num_cols);
+    std::vector<int> nulls(table->num_cols);
     while (mdb_fetch_row(table)) {
         row.clear();
-        for (auto& c : plans) {
-            putValue(row, mdb, c);
+        // The row just fetched, cracked again for its null mask.
+        int start = 0;
+        std::size_t length = 0;
+        bool cracked =
+            table->cur_row > 0 &&
+            mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &start, &length) == 0 &&
+            mdb_crack_row(table, start, length, fields.data()) >= 0;
+        std::fill(nulls.begin(), nulls.end(), -1);
+        if (cracked)
+            for (unsigned k = 0; k < table->num_cols; ++k)
+                if (fields[k].colnum >= 0 &&
+                    static_cast<unsigned>(fields[k].colnum) < table->num_cols)
+                    nulls[static_cast<std::size_t>(fields[k].colnum)] = fields[k].is_null ? 1 : 0;
+        for (std::size_t k = 0; k < plans.size(); ++k) {
+            auto& c = plans[k];
+            putValue(row, mdb, c, k < nulls.size() ? nulls[k] : -1);
             c.buffer[0] = '\0';
             c.length = 0;
         }
