@@ -138,6 +138,31 @@ TEST_F(AdvancedTest, QueryPairsRowsByPosition) {
     EXPECT_NE(readFile("q.csv").find("b,y"), std::string::npos);
 }
 
+TEST_F(AdvancedTest, LeftJoinChainKeepsTheFirstTablesRows) {
+    // Tables of 5, 3 and 7 rows: the first's five rows; the others' columns empty past their
+    // ends, and the third joined on the second's row numbers, so its rows 4 to 7 never appear.
+    run({"create table a (x long)", "create table b (y long)", "create table c (z long)"});
+    for (int i = 1; i <= 7; ++i) {
+        if (i <= 5) run({"insert into a values (" + std::to_string(i) + ")"});
+        if (i <= 3) run({"insert into b values (" + std::to_string(10 * i) + ")"});
+        run({"insert into c values (" + std::to_string(100 * i) + ")"});
+    }
+    tables.clear();
+    for (const char* t : {"a", "b", "c"}) tables.addItem(t);
+    for (const char* r : {"a.x", "b.y", "c.z"}) results.addItem(r);
+    skip.setChecked(true);
+    save_.queue(path("chain.csv"));
+    exportLastResult(*session_, AdvancedKind::Query, page);
+    EXPECT_EQ(messages_.shown(), std::vector<std::string>{kSavedDone});
+    EXPECT_EQ(query("select * from 高级查询"),
+              (std::vector<std::string>{"1|10|100", "2|20|200", "3|30|300", "4||", "5||"}));
+    // The same again gives the same file.
+    std::string first = readFile("chain.csv");
+    save_.queue(path("chain.csv"));
+    exportLastResult(*session_, AdvancedKind::Query, page);
+    EXPECT_EQ(readFile("chain.csv"), first);
+}
+
 TEST_F(AdvancedTest, UpdateSavesTheChangeAndRestoresTheTables) {
     update.setText(1, 0, "1_1");
     update.setText(1, 1, "[1_1].F2");
