@@ -6,6 +6,7 @@
 # through the same engine. Prints the times and the ratios.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+. "$root/bench/lib.sh"
 rows="${1:-1000000}"
 "$root/scripts/setup"
 "$root/scripts/build" release --target qx_bench_engine qx_bench_compare >/dev/null
@@ -27,27 +28,16 @@ printf '%s\nCREATE TABLE r AS SELECT t2.k, t2.a, t2.n FROM t2 WHERE NOT EXISTS (
 printf '%s\nCREATE TABLE r AS SELECT t1.a, t2.n FROM t1, t2 WHERE t1.k = t2.k;\n%s\n' \
     "$head" "$tail" > "$work/common.sql"
 
-best_of_three() {
-    local best=""
-    for _ in 1 2 3; do
-        cp "$work/ours.db" "$work/prog/结果表.mdb"
-        cp "$work/peer.db" "$work/peer-run.db"
-        rm -f "$work/ours.csv" "$work/peer.csv"
-        sync
-        local start end t
-        start=$(date +%s.%N)
-        "$@" >/dev/null
-        end=$(date +%s.%N)
-        t=$(echo "$end - $start" | bc -l)
-        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" -eq 1 ]; then best=$t; fi
-    done
-    echo "$best"
+fresh_copies() {
+    cp "$work/ours.db" "$work/prog/结果表.mdb"
+    cp "$work/peer.db" "$work/peer-run.db"
+    rm -f "$work/ours.csv" "$work/peer.csv"
 }
 
 printf 'rows per table: %s\n' "$rows"
 for op in absent common; do
-    ours=$(best_of_three "$bin" "$op" "$work/prog" "$work/ours.csv")
-    peer=$(best_of_three sh -c "sqlite3 '$work/peer-run.db' < '$work/$op.sql'")
+    ours=$(best_of_three fresh_copies "$bin" "$op" "$work/prog" "$work/ours.csv")
+    peer=$(best_of_three fresh_copies sh -c "sqlite3 '$work/peer-run.db' < '$work/$op.sql'")
     printf '%-7s ours %.3fs, sqlite3 %.3fs, ratio %.2f\n' "$op" "$ours" "$peer" \
         "$(echo "$ours / $peer" | bc -l)"
 done

@@ -5,6 +5,7 @@
 # Prints the time of each and the ratios ours / sqlite3 (best of three runs each).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+. "$root/bench/lib.sh"
 rows="${1:-1000000}"
 "$root/scripts/setup"
 "$root/scripts/build" release --target qx_bench_engine >/dev/null
@@ -29,27 +30,15 @@ CREATE TABLE g AS SELECT k, count(*) AS n FROM t1 GROUP BY k;
 COMMIT;
 SQL
 
-# Runs a command three times on fresh copies of the databases; prints the best time in seconds.
-best_of_three() {
-    local best=""
-    for _ in 1 2 3; do
-        cp "$work/ours.db" "$work/ours-run.db"
-        cp "$work/peer.db" "$work/peer-run.db"
-        sync
-        local start end t
-        start=$(date +%s.%N)
-        "$@" >/dev/null
-        end=$(date +%s.%N)
-        t=$(echo "$end - $start" | bc -l)
-        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" -eq 1 ]; then best=$t; fi
-    done
-    echo "$best"
+fresh_copies() {
+    cp "$work/ours.db" "$work/ours-run.db"
+    cp "$work/peer.db" "$work/peer-run.db"
 }
 
-ours_absent=$(best_of_three "$bin" absent "$work/ours-run.db")
-peer_absent=$(best_of_three sh -c "sqlite3 '$work/peer-run.db' < '$work/absent.sql'")
-ours_group=$(best_of_three "$bin" group "$work/ours-run.db")
-peer_group=$(best_of_three sh -c "sqlite3 '$work/peer-run.db' < '$work/group.sql'")
+ours_absent=$(best_of_three fresh_copies "$bin" absent "$work/ours-run.db")
+peer_absent=$(best_of_three fresh_copies sh -c "sqlite3 '$work/peer-run.db' < '$work/absent.sql'")
+ours_group=$(best_of_three fresh_copies "$bin" group "$work/ours-run.db")
+peer_group=$(best_of_three fresh_copies sh -c "sqlite3 '$work/peer-run.db' < '$work/group.sql'")
 
 printf 'rows per table: %s\n' "$rows"
 printf 'absent rows: ours %.3fs, sqlite3 %.3fs, ratio %.2f\n' "$ours_absent" "$peer_absent" \

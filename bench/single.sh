@@ -6,6 +6,7 @@
 # Prints the time of each and the ratios ours / sqlite3 (best of three runs each).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+. "$root/bench/lib.sh"
 rows="${1:-1000000}"
 "$root/scripts/setup"
 "$root/scripts/build" release --target qx_bench_engine qx_bench_single >/dev/null
@@ -35,30 +36,19 @@ ALTER TABLE r DROP COLUMN id; ALTER TABLE t1 DROP COLUMN id;" ;;
     printf '.headers on\n.mode csv\n.once %s\nSELECT * FROM r;\n' "$work/peer.csv"
 }
 
-best_of_three() {
-    local best=""
-    for _ in 1 2 3; do
-        cp "$work/ours.db" "$work/prog/结果表.mdb"
-        cp "$work/peer.db" "$work/peer-run.db"
-        rm -f "$work/ours.csv" "$work/peer.csv"
-        sync
-        local start end t
-        start=$(date +%s.%N)
-        "$@" >/dev/null
-        end=$(date +%s.%N)
-        t=$(echo "$end - $start" | bc -l)
-        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" -eq 1 ]; then best=$t; fi
-    done
-    echo "$best"
+fresh_copies() {
+    cp "$work/ours.db" "$work/prog/结果表.mdb"
+    cp "$work/peer.db" "$work/peer-run.db"
+    rm -f "$work/ours.csv" "$work/peer.csv"
 }
 
 printf 'rows: %s\n' "$rows"
 peer_sql dedup-rowid > "$work/dedup-rowid.sql"
-rowid=$(best_of_three sh -c "sqlite3 '$work/peer-run.db' < '$work/dedup-rowid.sql'")
+rowid=$(best_of_three fresh_copies sh -c "sqlite3 '$work/peer-run.db' < '$work/dedup-rowid.sql'")
 for op in count sum dedup repeat; do
     peer_sql "$op" > "$work/$op.sql"
-    ours=$(best_of_three "$bin" "$work/prog" "$op" "$work/ours.csv")
-    peer=$(best_of_three sh -c "sqlite3 '$work/peer-run.db' < '$work/$op.sql'")
+    ours=$(best_of_three fresh_copies "$bin" "$work/prog" "$op" "$work/ours.csv")
+    peer=$(best_of_three fresh_copies sh -c "sqlite3 '$work/peer-run.db' < '$work/$op.sql'")
     printf '%-7s ours %.3fs, sqlite3 %.3fs, ratio %.2f\n' "$op" "$ours" "$peer" \
         "$(echo "$ours / $peer" | bc -l)"
     if [ "$op" = dedup ]; then

@@ -114,6 +114,23 @@ std::string toUpper(std::string_view s) {
     return out;
 }
 
+std::u16string toUtf16(std::string_view utf8, std::size_t maxUnits) {
+    std::u16string out;
+    for (std::size_t i = 0; i < utf8.size() && out.size() < maxUnits;) {
+        char32_t cp = nextCodePoint(utf8, i);
+        if (cp >= 0xDC80 && cp <= 0xDCFF) cp = 0xFFFD;
+        if (cp >= 0x10000) {
+            if (out.size() + 2 > maxUnits) break;
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
 std::string toLower(std::string_view s) {
     std::string out;
     out.reserve(s.size());

@@ -17,6 +17,9 @@ bool equalsNoCaseAscii(std::string_view a, std::string_view b);
 // Decodes one code point at i (advancing i); invalid bytes stand for themselves.
 char32_t nextCodePoint(std::string_view s, std::size_t& i);
 void appendUtf8(std::string& out, char32_t cp);
+// UTF-8 to UTF-16 code units, at most `maxUnits` (a pair is never split); a byte that is not
+// UTF-8 becomes U+FFFD.
+std::u16string toUtf16(std::string_view utf8, std::size_t maxUnits = std::u16string::npos);
 std::size_t codePointCount(std::string_view s);
 
 char32_t foldCase(char32_t cp);  // lower case, for comparison

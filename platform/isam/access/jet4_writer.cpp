@@ -96,18 +96,7 @@ void appendDouble(Bytes& b, double v) {
 
 // UTF-8 to UTF-16 code units (what Jet counts and stores as UCS-2).
 std::u16string utf16(std::string_view s) {
-    std::u16string out;
-    for (std::size_t i = 0; i < s.size();) {
-        char32_t c = jet::nextCodePoint(s, i);
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
+    return jet::toUtf16(s);
 }
 
 Bytes ucs2(const std::u16string& s) {
@@ -382,60 +371,58 @@ Cell inlineLongValue(const Bytes& data) {
     return c;
 }
 
-TableLayout objectsLayout() {
+TableLayout systemLayout(std::initializer_list<std::pair<const char*, std::uint8_t>> columns) {
     TableLayout t;
     t.system = true;
-    t.add("Id", kLong);
-    t.add("ParentId", kLong);
-    t.add("Name", kText);
-    t.add("Type", kShort);
-    t.add("DateCreate", kDateTime);
-    t.add("DateUpdate", kDateTime);
-    t.add("Owner", kBinary);
-    t.add("Flags", kLong);
-    t.add("Database", kMemo);
-    t.add("Connect", kMemo);
-    t.add("ForeignName", kText);
-    t.add("RmtInfoShort", kBinary);
-    t.add("RmtInfoLong", kOle);
-    t.add("Lv", kOle);
-    t.add("LvProp", kOle);
-    t.add("LvModule", kOle);
-    t.add("LvExtra", kOle);
+    for (auto [name, type] : columns) t.add(name, type);
     return t;
+}
+
+TableLayout objectsLayout() {
+    return systemLayout({{"Id", kLong},
+                         {"ParentId", kLong},
+                         {"Name", kText},
+                         {"Type", kShort},
+                         {"DateCreate", kDateTime},
+                         {"DateUpdate", kDateTime},
+                         {"Owner", kBinary},
+                         {"Flags", kLong},
+                         {"Database", kMemo},
+                         {"Connect", kMemo},
+                         {"ForeignName", kText},
+                         {"RmtInfoShort", kBinary},
+                         {"RmtInfoLong", kOle},
+                         {"Lv", kOle},
+                         {"LvProp", kOle},
+                         {"LvModule", kOle},
+                         {"LvExtra", kOle}});
 }
 
 TableLayout acesLayout() {
-    TableLayout t;
-    t.system = true;
-    t.add("ObjectId", kLong);
-    t.add("SID", kBinary);
-    t.add("ACM", kLong);
-    t.add("FInheritable", kBool);
-    return t;
+    return systemLayout(
+        {{"ObjectId", kLong}, {"SID", kBinary}, {"ACM", kLong}, {"FInheritable", kBool}});
 }
 
 TableLayout queriesLayout() {
-    TableLayout t;
-    t.system = true;
-    t.add("ObjectId", kLong);
-    t.add("Attribute", kByte);
-    t.add("Order", kBinary);
-    t.add("Name1", kText);
-    t.add("Name2", kText);
-    t.add("Expression", kMemo);
-    t.add("Flag", kShort);
-    t.add("LvExtra", kLong);
-    return t;
+    return systemLayout({{"ObjectId", kLong},
+                         {"Attribute", kByte},
+                         {"Order", kBinary},
+                         {"Name1", kText},
+                         {"Name2", kText},
+                         {"Expression", kMemo},
+                         {"Flag", kShort},
+                         {"LvExtra", kLong}});
 }
 
 TableLayout relationshipsLayout() {
-    TableLayout t;
-    t.system = true;
-    for (const char* name : {"szRelationship", "grbit", "ccolumn", "icolumn", "szObject",
-                             "szColumn", "szReferencedObject", "szReferencedColumn"})
-        t.add(name, std::string_view(name).rfind("sz", 0) == 0 ? kText : kLong);
-    return t;
+    return systemLayout({{"szRelationship", kText},
+                         {"grbit", kLong},
+                         {"ccolumn", kLong},
+                         {"icolumn", kLong},
+                         {"szObject", kText},
+                         {"szColumn", kText},
+                         {"szReferencedObject", kText},
+                         {"szReferencedColumn", kText}});
 }
 
 // A catalogue row of MSysObjects.

@@ -51,20 +51,7 @@ void record(std::string& out, unsigned type, const std::string& data) {
 }
 
 std::u16string utf16(std::string_view utf8, std::size_t maxChars) {
-    std::u16string out;
-    for (std::size_t i = 0; i < utf8.size() && out.size() < maxChars;) {
-        char32_t cp = jet::nextCodePoint(utf8, i);
-        if (cp >= 0xDC80 && cp <= 0xDCFF) cp = 0xFFFD;
-        if (cp >= 0x10000) {
-            if (out.size() + 2 > maxChars) break;
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
-    }
-    return out;
+    return jet::toUtf16(utf8, maxChars);
 }
 
 void appendChars(std::string& out, const std::u16string& s, std::size_t from, std::size_t count) {
