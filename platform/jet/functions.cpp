@@ -600,6 +600,46 @@ void fnArith(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     resultNumber(ctx, std::trunc(x / y));
 }
 
+// A date as the working tables store it (its ISO text), as a serial; nullopt for anything else.
+std::optional<double> storedDate(sqlite3_value* v) {
+    if (sqlite3_value_type(v) != SQLITE_TEXT || sqlite3_value_bytes(v) != 19) return std::nullopt;
+    std::string_view t(reinterpret_cast<const char*>(sqlite3_value_text(v)), 19);
+    auto dt = parseIsoDateTime(t);
+    if (!dt) return std::nullopt;
+    return toSerial(*dt);
+}
+
+// + and - as Jet does them: a date plus or minus days is a date, a date minus a date the days
+// between; everything else adds and subtracts as numbers, as SQLite's own operators would.
+template <bool Subtract>
+void fnAddSub(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    auto da = storedDate(argv[0]), db = storedDate(argv[1]);
+    if (da || db) {
+        if (Subtract && da && db) return sqlite3_result_double(ctx, *da - *db);
+        if (Subtract && !da)
+            return sqlite3_result_error(ctx, "类型不匹配：不能从数字中减去日期", -1);
+        if (da && db) return sqlite3_result_error(ctx, "类型不匹配：两个日期不能相加", -1);
+        sqlite3_value* other = da ? argv[1] : argv[0];
+        int type = sqlite3_value_numeric_type(other);
+        if (type != SQLITE_INTEGER && type != SQLITE_FLOAT)
+            return sqlite3_result_error(ctx, "类型不匹配：值不是数字", -1);
+        double days = sqlite3_value_double(other);
+        double serial = (da ? *da : *db) + (Subtract ? -days : days);
+        auto dt = fromSerial(serial);
+        if (!dt) return sqlite3_result_error(ctx, "日期超出范围", -1);
+        return resultText(ctx, formatDateTime(*dt));
+    }
+    int ta = sqlite3_value_numeric_type(argv[0]), tb = sqlite3_value_numeric_type(argv[1]);
+    if (ta == SQLITE_INTEGER && tb == SQLITE_INTEGER) {
+        std::int64_t x = sqlite3_value_int64(argv[0]), y = sqlite3_value_int64(argv[1]), r;
+        if (!(Subtract ? __builtin_sub_overflow(x, y, &r) : __builtin_add_overflow(x, y, &r)))
+            return sqlite3_result_int64(ctx, r);
+    }
+    double x = sqlite3_value_double(argv[0]), y = sqlite3_value_double(argv[1]);
+    sqlite3_result_double(ctx, Subtract ? x - y : x + y);
+}
+
 void fnAsc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
     std::string s = *valueText(arg(argv, 0));
@@ -721,6 +761,8 @@ int registerJetFunctions(sqlite3* db) {
         {"jet_round", 1, fnRound, true},
         {"jet_round", 2, fnRound, true},
         {"jet_mod", 2, fnArith<0>, true},
+        {"jet_add", 2, fnAddSub<false>, true},
+        {"jet_sub", 2, fnAddSub<true>, true},
         {"jet_idiv", 2, fnArith<1>, true},
         {"jet_pow", 2, fnArith<2>, true},
         {"jet_asc", 1, fnAsc, true},

@@ -365,14 +365,23 @@ class Translator {
                 if (text)
                     left = {"(" + left.sql + " || " + r.sql + ")", fallback(JetType::Text)};
                 else
-                    left = {"(" + left.sql + " + " + r.sql + ")", {}};
+                    left = {"jet_add(" + left.sql + ", " + r.sql + ")", dateHint(left, r)};
             } else if (acceptSymbol("-")) {
                 Expr r = modExpr();
-                left = {"(" + left.sql + " - " + r.sql + ")", {}};
+                left = {"jet_sub(" + left.sql + ", " + r.sql + ")",
+                        isDate(left) && !isDate(r) ? fallback(JetType::DateTime) : TypeHint{}};
             } else {
                 return left;
             }
         }
+    }
+
+    static bool isDate(const Expr& e) {
+        return e.hint.strength != TypeHint::Strength::None && e.hint.type == JetType::DateTime;
+    }
+    // A date plus days is a date.
+    TypeHint dateHint(const Expr& a, const Expr& b) const {
+        return isDate(a) != isDate(b) ? fallback(JetType::DateTime) : TypeHint{};
     }
 
     static bool isTextLiteral(const Expr& e) {
