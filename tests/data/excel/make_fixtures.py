@@ -66,11 +66,11 @@ ws.cell(row=8, column=2).value = ""
 wide.save("openpyxl_wide.xlsx")
 
 # A header with a character that column names written into statements must not hold.
-special = openpyxl.Workbook()
-special.active.title = "价格"
-special.active.append(["名称", "单价(元)"])
-special.active.append(["笔", 2.5])
-special.save("openpyxl_special.xlsx")
+symbols = openpyxl.Workbook()
+symbols.active.title = "价格"
+symbols.active.append(["名称", "单价(元)"])
+symbols.active.append(["笔", 2.5])
+symbols.save("openpyxl_symbols.xlsx")
 
 # Two small tables for the two-table operations, in both workbook formats.
 pair = [("表一", [["编号", "名称"], [1, "甲"], [2, "乙"], [3, "丙"], [3, "丙"]]),

@@ -167,7 +167,7 @@ TEST_F(ImportTest, RefusedReadStillListsTheName) {
 }
 
 TEST_F(ImportTest, SpecialHeaderResetsEverything) {
-    openFile(std::string(QX_SOURCE_DIR) + "/tests/data/excel/openpyxl_special.xlsx");
+    openFile(std::string(QX_SOURCE_DIR) + "/tests/data/excel/openpyxl_symbols.xlsx");
     table.setCurrentIndex(0);
     readSourceTable(*session_, page, true);
     EXPECT_EQ(messages_.shown(), std::vector<std::string>{store::kSpecialHeaderMessage});
