@@ -115,17 +115,12 @@ void MainWindow::connectLineOperations() {
     on(files, "去首尾空格及空行", [&d, &m] { lines::quickTrim(d, m); });
 
     // The boxes through the edit-box interface, for the life of the window.
-    auto* a = new QtTextBox(lines_.a);
-    auto* b = new QtTextBox(lines_.b);
-    auto* result = new QtTextBox(lines_.result);
-    auto boxes = std::shared_ptr<lines::PasteBoxes>(
-        new lines::PasteBoxes{*a, *b, *result, messages_, workingDatabase_.programDirectory()},
-        [a, b, result](lines::PasteBoxes* p) {
-            delete p;
-            delete a;
-            delete b;
-            delete result;
-        });
+    boxA_ = std::make_unique<QtTextBox>(lines_.a);
+    boxB_ = std::make_unique<QtTextBox>(lines_.b);
+    boxResult_ = std::make_unique<QtTextBox>(lines_.result);
+    paste_ = std::make_unique<lines::PasteBoxes>(lines::PasteBoxes{
+        *boxA_, *boxB_, *boxResult_, messages_, workingDatabase_.programDirectory()});
+    lines::PasteBoxes* boxes = paste_.get();
     QWidget* paste = lines_.pastePage;
     on(paste, "剔除表A重复行", [boxes] { lines::pasteDedupe(*boxes, boxes->a); });
     on(paste, "剔除表B重复行", [boxes] { lines::pasteDedupe(*boxes, boxes->b); });

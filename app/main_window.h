@@ -11,6 +11,7 @@
 #include "app/controls/qt_controls.h"
 #include "app/module_pages.h"
 #include "app/small_windows.h"
+#include "lines/line_ops.h"
 #include "store/session.h"
 #include "store/working_database.h"
 
@@ -78,6 +79,8 @@ class MainWindow : public QWidget {
     QtFileDialog linesDialog_{this};
     QtClipboard clipboard_;
     LineControls lines_;
+    std::unique_ptr<QtTextBox> boxA_, boxB_, boxResult_;
+    std::unique_ptr<lines::PasteBoxes> paste_;
     void connectLineOperations();
     QtMessageBox messages_{this};
     BusyWindow* busy_;

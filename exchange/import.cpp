@@ -1,9 +1,6 @@
 // Opening and reading source tables.
 #include "exchange/import.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "exchange/source_kinds.h"
 #include "platform/isam/access/access_driver.h"
 #include "platform/isam/driver.h"
@@ -20,12 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool isWorkbook(const std::string& kind) {
-    return kind == "xls" || kind == "xlsx";
-}
-
 bool needsChooser(const std::string& kind) {
-    return isWorkbook(kind) || kind == "mdb";
+    return kind == "xls" || kind == "xlsx" || kind == "mdb";
 }
 
 // The column count as a number: leading blanks, then digits; anything else counts as 0. The
@@ -255,30 +248,15 @@ bool writeSchemaIni(const store::Session& session, const std::string& fileName,
     fs::path target = schemaIniPath(os::pathFromUtf8(directory));
     std::string existing;
     std::error_code ec;
-    if (fs::exists(target, ec)) {
-        std::ifstream in(target, std::ios::binary);
-        if (!in) {
-            session.messages.show(kSchemaIniFailed);
-            return false;
-        }
-        existing.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    std::string text = mergeSchemaIni(
-        existing, fileName, schemaIniSection(fileName, count, extension, delimiter.text()));
-    // Written beside it and moved over it, so that a failure leaves the old file as it was.
-    fs::path temp = os::siblingTempPath(target);
     std::string why;
-    bool ok = false;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        ok =
-            out && out.write(text.data(), static_cast<std::streamsize>(text.size())) && out.flush();
-    }
-    if (ok) ok = os::replaceFile(temp, target, why);
-    if (!ok) {
-        os::removeIfExists(temp);
-        session.messages.show(kSchemaIniFailed);
-    }
+    // Written beside it and moved over it, so that a failure leaves the old file as it was.
+    bool ok = (!fs::exists(target, ec) || os::readFile(target, existing)) &&
+              os::writeFileReplacing(
+                  target,
+                  {mergeSchemaIni(existing, fileName,
+                                  schemaIniSection(fileName, count, extension, delimiter.text()))},
+                  why);
+    if (!ok) session.messages.show(kSchemaIniFailed);
     return ok;
 }
 

@@ -2,8 +2,6 @@
 #include "lines/line_ops.h"
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 
 #include "exchange/source_kinds.h"
 #include "lines/line_text.h"
@@ -17,35 +15,16 @@ namespace fs = std::filesystem;
 namespace {
 
 bool readBytes(const std::string& path, std::string& out, std::string& error) {
-    std::ifstream in(os::pathFromUtf8(path), std::ios::binary | std::ios::ate);
-    if (!in) {
-        error = "无法读取文件“" + path + "”";
-        return false;
-    }
-    auto size = static_cast<std::streamoff>(in.tellg());
-    out.resize(static_cast<std::size_t>(size < 0 ? 0 : size));
-    in.seekg(0);
-    if (!in.read(out.data(), static_cast<std::streamsize>(out.size()))) {
-        error = "读取文件“" + path + "”时出错";
-        return false;
-    }
-    return true;
+    if (os::readFile(os::pathFromUtf8(path), out)) return true;
+    error = "无法读取文件“" + path + "”";
+    return false;
 }
 
 // Written beside the target and moved over it: the old file stays whole until the new one is.
 std::string writeReplacing(const std::string& path, std::string_view bytes,
                            std::string_view prefix = {}) {
-    fs::path target = os::pathFromUtf8(path);
-    fs::path temp = os::siblingTempPath(target);
-    bool ok = false;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        ok = out && out.write(prefix.data(), static_cast<std::streamsize>(prefix.size())) &&
-             out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) && out.flush();
-    }
     std::string why;
-    if (ok && os::replaceFile(temp, target, why)) return {};
-    os::removeIfExists(temp);
+    if (os::writeFileReplacing(os::pathFromUtf8(path), {prefix, bytes}, why)) return {};
     return "无法写入文件“" + path + "”" + (why.empty() ? "" : "：" + why);
 }
 

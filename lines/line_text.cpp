@@ -99,13 +99,12 @@ class LineIndex {
     std::vector<Entry> entries_;
     std::string side_, scratch_;
 };
-using Keys = LineIndex;
 
 // A set of keys by open addressing over their indexes; each slot keeps the upper half of its
 // key's hash, so that most slots of other keys are passed without comparing text.
 class KeySet {
   public:
-    explicit KeySet(const Keys& keys) : keys_(keys) {
+    explicit KeySet(const LineIndex& keys) : keys_(keys) {
         std::size_t n = 16;
         while (n < keys.size() + keys.size() / 2) n <<= 1;
         slots_.assign(n, kEmpty);
@@ -137,7 +136,7 @@ class KeySet {
         }
         return at;
     }
-    const Keys& keys_;
+    const LineIndex& keys_;
     std::vector<std::uint64_t> slots_;
 };
 
@@ -178,7 +177,7 @@ struct ValueSet {
     bool contains(std::string_view line, std::string& scratch) const {
         return set->contains(foldInto(line, scratch));
     }
-    Keys keys;
+    LineIndex keys;
     std::unique_ptr<KeySet> set;
 };
 
@@ -231,7 +230,7 @@ std::vector<std::string_view> splitLines(std::string_view text) {
 }
 
 std::string dedupeLines(std::string_view text, std::string_view eol) {
-    Keys keys(text);
+    LineIndex keys(text);
     keys.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     forEachLine(text, [&](std::string_view l) { keys.add(l); });
     std::vector<std::uint32_t> firsts;

@@ -41,4 +41,15 @@ bool listFolder(const ExternalClause& db, std::initializer_list<const char*> ext
     return true;
 }
 
+std::filesystem::path tableFileToWrite(const ExternalClause& db, const std::string& name,
+                                       std::string& error) {
+    std::filesystem::path dir = clauseFolder(db);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) {
+        error = "找不到文件夹“" + os::utf8(dir) + "”";
+        return {};
+    }
+    return dir / os::pathFromUtf8(name);
+}
+
 }  // namespace qx::isam

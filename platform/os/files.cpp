@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <system_error>
 
 #ifdef _WIN32
@@ -130,6 +131,32 @@ bool replaceFile(const fs::path& source, const fs::path& target, std::string& er
     }
     return true;
 #endif
+}
+
+bool readFile(const fs::path& file, std::string& out) {
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    if (!in) return false;
+    auto size = static_cast<std::streamoff>(in.tellg());
+    out.resize(static_cast<std::size_t>(size < 0 ? 0 : size));
+    in.seekg(0);
+    return static_cast<bool>(in.read(out.data(), static_cast<std::streamsize>(out.size())));
+}
+
+bool writeFileReplacing(const fs::path& target, std::initializer_list<std::string_view> parts,
+                        std::string& error) {
+    fs::path temp = siblingTempPath(target);
+    bool ok;
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        ok = static_cast<bool>(out);
+        for (std::string_view part : parts)
+            ok = ok && out.write(part.data(), static_cast<std::streamsize>(part.size()));
+        ok = ok && out.flush();
+    }
+    if (ok && replaceFile(temp, target, error)) return true;
+    removeIfExists(temp);
+    if (error.empty()) error = "无法写入文件“" + utf8(target) + "”";
+    return false;
 }
 
 bool removeIfExists(const fs::path& file) {

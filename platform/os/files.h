@@ -2,7 +2,9 @@
 #pragma once
 
 #include <filesystem>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace qx::os {
 
@@ -20,6 +22,13 @@ std::filesystem::path siblingTempPath(const std::filesystem::path& target);
 // the new one, never a mix. On failure `target` is untouched and `error` says why.
 bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target,
                  std::string& error);
+
+// The whole of a file; false when it cannot be opened or read.
+bool readFile(const std::filesystem::path& file, std::string& out);
+// Writes `parts` one after the other into a file beside `target` and moves it over the target
+// in one step; on failure the target is untouched, nothing is left behind and `error` says why.
+bool writeFileReplacing(const std::filesystem::path& target,
+                        std::initializer_list<std::string_view> parts, std::string& error);
 
 // Removes a file if it exists; true when it is gone afterwards.
 bool removeIfExists(const std::filesystem::path& file);

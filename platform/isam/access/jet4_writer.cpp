@@ -707,8 +707,14 @@ std::uint8_t columnTypeOf(const ColumnDef& c) {
 // The pages of the table being added, written as they fill.
 class TableWriter {
   public:
-    TableWriter(std::ofstream& out, TableLayout layout, std::uint32_t tdef, std::uint32_t firstFree)
-        : out_(out), layout_(std::move(layout)), tdef_(tdef), next_(firstFree), data_(tdef) {
+    // `mapPage`: the page after the definition's pages; the table's own pages follow it.
+    TableWriter(std::ofstream& out, TableLayout layout, std::uint32_t tdef, std::uint32_t mapPage)
+        : out_(out),
+          layout_(std::move(layout)),
+          tdef_(tdef),
+          mapPage_(mapPage),
+          next_(mapPage + 1),
+          data_(tdef) {
         lvPages_.resize(layout_.columns.size());
         for (std::size_t i = 0; i < layout_.columns.size(); ++i)
             if (layout_.columns[i].longValue) lvCurrent_.emplace(i, DataPage::longValues());
@@ -748,12 +754,10 @@ class TableWriter {
 
     // Writes what is still open, the extended maps, the map page and the definition.
     bool finish(std::string& error) {
-        if ((data_.rows() && !flushData(error))) return false;
+        if (data_.rows() && !flushData(error)) return false;
         for (auto& [i, page] : lvCurrent_)
             if (page.rows() && !flushLongValues(i, error)) return false;
-        std::uint32_t defPages =
-            static_cast<std::uint32_t>(definitionPages(layout_, 0, tdef_, tdef_ + 1).size());
-        std::uint32_t mapPage = tdef_ + defPages;
+        const std::uint32_t mapPage = mapPage_;
         // Extended map pages, one per 32,736 pages of each map that needs them.
         std::vector<std::pair<std::uint32_t, Page>> extended;
         auto mapRow = [&](const std::vector<std::uint32_t>& pages) {
@@ -874,7 +878,7 @@ class TableWriter {
 
     std::ofstream& out_;
     TableLayout layout_;
-    std::uint32_t tdef_, next_;
+    std::uint32_t tdef_, mapPage_, next_;
     DataPage data_;
     std::uint32_t rows_ = 0;
     std::vector<std::uint32_t> dataPages_;
@@ -910,7 +914,7 @@ bool addTable(const fs::path& file, const std::string& name, RowSource& rows, st
     }
     in.close();
     auto created = headerCreated(header);
-    if (!created || systemPages(*created, std::nullopt)[0] != header) {
+    if (!created || headerPage(*created) != header) {
         error = "“" + os::utf8(file) + "”不是新建的空 Access 数据库，不能向其中写入表";
         return false;
     }
@@ -939,7 +943,7 @@ bool addTable(const fs::path& file, const std::string& name, RowSource& rows, st
     return replaceWith(
         file,
         [&](std::ofstream& out, std::string& err) {
-            TableWriter writer(out, layout, tdef, tdef + defPages + 1);
+            TableWriter writer(out, layout, tdef, tdef + defPages);
             std::vector<Value> row;
             while (rows.next(row))
                 if (!writer.addRow(row, err)) return false;

@@ -37,13 +37,8 @@ std::unique_ptr<RowSource> DbaseDriver::readTable(const ExternalClause& db,
 bool DbaseDriver::writeTable(const ExternalClause& db, const std::string& table, RowSource& rows,
                              std::string& error) {
     std::string name = table.find('.') == std::string::npos ? table + ".dbf" : table;
-    fs::path dir = clauseFolder(db);
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec)) {
-        error = "找不到文件夹“" + os::utf8(dir) + "”";
-        return false;
-    }
-    return writeDbf(dir / os::pathFromUtf8(name), rows, error);
+    fs::path file = tableFileToWrite(db, name, error);
+    return !file.empty() && writeDbf(file, rows, error);
 }
 
 }  // namespace qx::isam::dbase

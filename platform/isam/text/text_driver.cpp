@@ -412,13 +412,8 @@ bool writeCsv(const fs::path& file, RowSource& rows, std::string& error) {
 
 bool TextDriver::writeTable(const ExternalClause& db, const std::string& table, RowSource& rows,
                             std::string& error) {
-    fs::path dir = clauseFolder(db);
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec)) {
-        error = "找不到文件夹“" + os::utf8(dir) + "”";
-        return false;
-    }
-    return writeCsv(dir / os::pathFromUtf8(table), rows, error);
+    fs::path file = tableFileToWrite(db, table, error);
+    return !file.empty() && writeCsv(file, rows, error);
 }
 
 }  // namespace qx::isam::text
