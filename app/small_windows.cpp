@@ -85,7 +85,7 @@ QString ProgressWindow::percentText() const {
 ColumnDialog::ColumnDialog(ColumnDialogKind kind, QWidget* parent) : QDialog(parent) {
     setModal(true);
     auto* g = new QGridLayout(this);
-    g->setSizeConstraint(QLayout::SetMinimumSize);  // the design's size, grown where text needs it
+    g->setSizeConstraint(QLayout::SetMinimumSize);  // the laid-out size, grown where text needs it
     list_ = new QListWidget(this);
     ok_ = new QPushButton(s("确定"), this);
     auto conditionBox = [&] {
