@@ -64,8 +64,6 @@ std::optional<double> parseNumber(std::string_view t) {
     return negative ? -d : d;
 }
 
-namespace {
-
 // The number a value stands for in arithmetic and conversions to numbers.
 std::optional<double> numberOf(const Value& v) {
     switch (v.kind) {
@@ -81,6 +79,8 @@ std::optional<double> numberOf(const Value& v) {
             return std::nullopt;
     }
 }
+
+namespace {
 
 std::optional<DateTime> dateOf(const Value& v) {
     switch (v.kind) {
@@ -658,48 +658,6 @@ void fnChr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     resultText(ctx, out);
 }
 
-// First and Last keep the first and the last value of the group, Null included.
-template <bool Last>
-void aggFirstStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    auto** slot =
-        static_cast<sqlite3_value**>(sqlite3_aggregate_context(ctx, sizeof(sqlite3_value*) + 1));
-    if (!slot) return sqlite3_result_error_nomem(ctx);
-    bool& seen = *reinterpret_cast<bool*>(reinterpret_cast<char*>(slot) + sizeof(sqlite3_value*));
-    if (seen && !Last) return;
-    if (*slot) sqlite3_value_free(*slot);
-    *slot = sqlite3_value_dup(argv[0]);
-    seen = true;
-}
-
-void aggFirstFinal(sqlite3_context* ctx) {
-    auto** slot = static_cast<sqlite3_value**>(sqlite3_aggregate_context(ctx, 0));
-    if (!slot || !*slot) return sqlite3_result_null(ctx);
-    sqlite3_result_value(ctx, *slot);
-    sqlite3_value_free(*slot);
-    *slot = nullptr;
-}
-
-struct StdevState {
-    double n, mean, m2;
-};
-
-void aggStdevStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    auto* s = static_cast<StdevState*>(sqlite3_aggregate_context(ctx, sizeof(StdevState)));
-    if (!s) return sqlite3_result_error_nomem(ctx);
-    auto d = numberOf(valueFromSqlite(argv[0]));
-    if (!d || sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
-    s->n += 1;
-    double delta = *d - s->mean;
-    s->mean += delta / s->n;
-    s->m2 += delta * (*d - s->mean);
-}
-
-void aggStdevFinal(sqlite3_context* ctx) {
-    auto* s = static_cast<StdevState*>(sqlite3_aggregate_context(ctx, 0));
-    if (!s || s->n < 2) return sqlite3_result_null(ctx);
-    sqlite3_result_double(ctx, std::sqrt(s->m2 / (s->n - 1)));
-}
-
 struct Scalar {
     const char* name;
     int args;
@@ -774,22 +732,7 @@ int registerJetFunctions(sqlite3* db) {
                                         nullptr);
         if (rc != SQLITE_OK) return rc;
     }
-    struct Aggregate {
-        const char* name;
-        void (*step)(sqlite3_context*, int, sqlite3_value**);
-        void (*final)(sqlite3_context*);
-    };
-    static const Aggregate kAggregates[] = {
-        {"jet_first", aggFirstStep<false>, aggFirstFinal},
-        {"jet_last", aggFirstStep<true>, aggFirstFinal},
-        {"jet_stdev", aggStdevStep, aggStdevFinal},
-    };
-    for (const auto& a : kAggregates) {
-        rc = sqlite3_create_function_v2(db, a.name, 1, SQLITE_UTF8, nullptr, nullptr, a.step,
-                                        a.final, nullptr);
-        if (rc != SQLITE_OK) return rc;
-    }
-    return SQLITE_OK;
+    return registerJetAggregates(db);
 }
 
 }  // namespace qx::jet

@@ -553,8 +553,8 @@ class Translator {
             TypeHint hint;
         };
         static const Simple kSimple[] = {
-            {"SUM", "sum", 1, 1, fallback(JetType::Double)},
-            {"AVG", "avg", 1, 1, fallback(JetType::Double)},
+            {"SUM", "jet_sum", 1, 1, fallback(JetType::Double)},
+            {"AVG", "jet_avg", 1, 1, fallback(JetType::Double)},
             {"FIRST", "jet_first", 1, 1, {}},
             {"LAST", "jet_last", 1, 1, {}},
             {"STDEV", "jet_stdev", 1, 1, fallback(JetType::Double)},

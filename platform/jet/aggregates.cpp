@@ -1,0 +1,200 @@
+// Jet's aggregates on SQLite: Sum and Avg over the values Jet adds (numbers, currency, Yes/No,
+// and dates by their day serials), First, Last and StDev.
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "platform/jet/functions.h"
+
+namespace qx::jet {
+
+namespace {
+
+// Sums as Jet gives them. Whole numbers add exactly; values of at most four decimal places (the
+// scale of Currency, and every amount of money) add exactly on that scale, so that ten times
+// 0.1 is 1; anything else adds as doubles, with the rounding error carried along.
+struct SumState {
+    std::int64_t count;
+    __int128 whole;   // the sum while every value is a whole number
+    __int128 scaled;  // the sum in ten-thousandths while every value has four decimals at most
+    double sum, carry;
+    bool fractional, inexact, failed;
+};
+
+constexpr double kScale = 10000.0;
+constexpr double kExactLimit = 9007199254740992.0;  // 2^53
+
+void addDouble(SumState& s, double d) {
+    // Neumaier's compensated summation.
+    double t = s.sum + d;
+    s.carry += std::fabs(s.sum) >= std::fabs(d) ? (s.sum - t) + d : (d - t) + s.sum;
+    s.sum = t;
+}
+
+void addFraction(SumState& s, double d) {
+    s.fractional = true;
+    if (!s.inexact) {
+        double r = std::nearbyint(d * kScale);
+        if (std::fabs(r) < kExactLimit && r / kScale == d)
+            s.scaled += static_cast<__int128>(static_cast<std::int64_t>(r));
+        else
+            s.inexact = true;
+    }
+    addDouble(s, d);
+}
+
+// SQLite's aggregate memory is aligned for 8 bytes only: the state sits at the next multiple
+// of its own alignment within it.
+SumState* sumState(sqlite3_context* ctx, bool create) {
+    void* p = sqlite3_aggregate_context(ctx, create ? sizeof(SumState) + alignof(SumState) : 0);
+    if (!p) return nullptr;
+    auto at = reinterpret_cast<std::uintptr_t>(p);
+    at = (at + alignof(SumState) - 1) / alignof(SumState) * alignof(SumState);
+    return reinterpret_cast<SumState*>(at);
+}
+
+// The number a stored value adds as: dates by their serial; Null gives nothing.
+void sumStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto* s = sumState(ctx, true);
+    if (!s) return sqlite3_result_error_nomem(ctx);
+    if (s->failed) return;
+    sqlite3_value* v = argv[0];
+    switch (sqlite3_value_type(v)) {
+        case SQLITE_NULL:
+            return;
+        case SQLITE_INTEGER: {
+            std::int64_t i = sqlite3_value_int64(v);
+            s->whole += i;
+            s->scaled += static_cast<__int128>(i) * 10000;
+            addDouble(*s, static_cast<double>(i));
+            break;
+        }
+        case SQLITE_FLOAT:
+            addFraction(*s, sqlite3_value_double(v));
+            break;
+        case SQLITE_TEXT: {
+            auto n = numberOf(valueFromSqlite(v));
+            if (!n) {
+                s->failed = true;
+                return sqlite3_result_error(ctx, "类型不匹配：值不是数字或日期", -1);
+            }
+            addFraction(*s, *n);
+            break;
+        }
+        default:
+            s->failed = true;
+            return sqlite3_result_error(ctx, "类型不匹配：值不是数字或日期", -1);
+    }
+    ++s->count;
+}
+
+// The total, or nullopt when no value was added; `whole` tells a whole-number total.
+std::optional<double> total(const SumState& s, bool& whole, std::int64_t& wholeValue) {
+    whole = false;
+    if (s.count == 0) return std::nullopt;
+    if (!s.fractional && s.whole >= INT64_MIN && s.whole <= INT64_MAX) {
+        whole = true;
+        wholeValue = static_cast<std::int64_t>(s.whole);
+        return static_cast<double>(wholeValue);
+    }
+    if (!s.inexact && s.scaled > -static_cast<__int128>(kExactLimit) &&
+        s.scaled < static_cast<__int128>(kExactLimit))
+        return static_cast<double>(static_cast<std::int64_t>(s.scaled)) / kScale;
+    return s.sum + s.carry;
+}
+
+void sumFinal(sqlite3_context* ctx) {
+    auto* s = sumState(ctx, false);
+    if (!s || s->failed) return sqlite3_result_null(ctx);
+    bool whole = false;
+    std::int64_t w = 0;
+    auto t = total(*s, whole, w);
+    if (!t) return sqlite3_result_null(ctx);
+    if (whole) return sqlite3_result_int64(ctx, w);
+    sqlite3_result_double(ctx, *t);
+}
+
+void avgFinal(sqlite3_context* ctx) {
+    auto* s = sumState(ctx, false);
+    if (!s || s->failed) return sqlite3_result_null(ctx);
+    bool whole = false;
+    std::int64_t w = 0;
+    auto t = total(*s, whole, w);
+    if (!t) return sqlite3_result_null(ctx);
+    long double exact = whole ? static_cast<long double>(w)
+                        : !s->inexact && std::fabs(*t) < kExactLimit / kScale
+                            ? static_cast<long double>(static_cast<std::int64_t>(s->scaled)) /
+                                  10000.0L
+                            : static_cast<long double>(*t);
+    sqlite3_result_double(ctx, static_cast<double>(exact / static_cast<long double>(s->count)));
+}
+
+// First and Last keep the first and the last value of the group, Null included.
+template <bool Last>
+void aggFirstStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto** slot =
+        static_cast<sqlite3_value**>(sqlite3_aggregate_context(ctx, sizeof(sqlite3_value*) + 1));
+    if (!slot) return sqlite3_result_error_nomem(ctx);
+    bool& seen = *reinterpret_cast<bool*>(reinterpret_cast<char*>(slot) + sizeof(sqlite3_value*));
+    if (seen && !Last) return;
+    if (*slot) sqlite3_value_free(*slot);
+    *slot = sqlite3_value_dup(argv[0]);
+    seen = true;
+}
+
+void aggFirstFinal(sqlite3_context* ctx) {
+    auto** slot = static_cast<sqlite3_value**>(sqlite3_aggregate_context(ctx, 0));
+    if (!slot || !*slot) return sqlite3_result_null(ctx);
+    sqlite3_result_value(ctx, *slot);
+    sqlite3_value_free(*slot);
+    *slot = nullptr;
+}
+
+struct StdevState {
+    double n, mean, m2;
+};
+
+void aggStdevStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto* s = static_cast<StdevState*>(sqlite3_aggregate_context(ctx, sizeof(StdevState)));
+    if (!s) return sqlite3_result_error_nomem(ctx);
+    auto d = numberOf(valueFromSqlite(argv[0]));
+    if (!d || sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
+    s->n += 1;
+    double delta = *d - s->mean;
+    s->mean += delta / s->n;
+    s->m2 += delta * (*d - s->mean);
+}
+
+void aggStdevFinal(sqlite3_context* ctx) {
+    auto* s = static_cast<StdevState*>(sqlite3_aggregate_context(ctx, 0));
+    if (!s || s->n < 2) return sqlite3_result_null(ctx);
+    sqlite3_result_double(ctx, std::sqrt(s->m2 / (s->n - 1)));
+}
+
+}  // namespace
+
+int registerJetAggregates(sqlite3* db) {
+    struct Aggregate {
+        const char* name;
+        void (*step)(sqlite3_context*, int, sqlite3_value**);
+        void (*final)(sqlite3_context*);
+    };
+    static const Aggregate kAggregates[] = {
+        {"jet_sum", sumStep, sumFinal},
+        {"jet_avg", sumStep, avgFinal},
+        {"jet_first", aggFirstStep<false>, aggFirstFinal},
+        {"jet_last", aggFirstStep<true>, aggFirstFinal},
+        {"jet_stdev", aggStdevStep, aggStdevFinal},
+    };
+    for (const auto& a : kAggregates) {
+        int rc = sqlite3_create_function_v2(db, a.name, 1, SQLITE_UTF8, nullptr, nullptr, a.step,
+                                            a.final, nullptr);
+        if (rc != SQLITE_OK) return rc;
+    }
+    return SQLITE_OK;
+}
+
+}  // namespace qx::jet
