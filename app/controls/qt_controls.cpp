@@ -45,11 +45,19 @@ void QtListBox::removeItem(int index) {
 void QtListBox::clear() {
     w_->clear();
 }
+// The selected item, not the current one: a list gives itself a current row when it takes the
+// focus, which is no choice of the user's.
 int QtListBox::selectedIndex() const {
-    return w_->currentRow();
+    const QList<QListWidgetItem*> chosen = w_->selectedItems();
+    return chosen.isEmpty() ? -1 : w_->row(chosen.first());
 }
 void QtListBox::setSelectedIndex(int index) {
-    w_->setCurrentRow(index >= 0 && index < count() ? index : -1);
+    if (index >= 0 && index < count()) {
+        w_->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    } else {
+        w_->clearSelection();
+        w_->setCurrentRow(-1);
+    }
 }
 
 int QtComboBox::count() const {

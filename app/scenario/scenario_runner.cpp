@@ -261,6 +261,12 @@ void ScenarioRunner::step() {
             return finish(where + "a queued dialog answer was not used");
         return finish("");
     }
+    // A person acts on a dialog once it is on screen and active, when its first control has
+    // taken the focus (a list then has a current row, though nothing is selected).
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && !modal->isActiveWindow()) {
+        (void)QTest::qWaitForWindowActive(modal, 2000);
+        QApplication::processEvents();
+    }
     const Line& line = lines_[next_++];
     // The next command is queued first: if this one opens a modal dialog, it runs inside it.
     QTimer::singleShot(0, this, [this] { step(); });
@@ -385,7 +391,7 @@ bool ScenarioRunner::execute(const std::vector<std::string>& a, std::string& why
             return true;
         }
         auto* l = qobject_cast<QListWidget*>(w);
-        l->setCurrentRow(i);
+        l->setCurrentRow(i, QItemSelectionModel::ClearAndSelect);
         if (cmd == "dblclick") emit l->itemDoubleClicked(l->item(i));
         return true;
     }
@@ -500,8 +506,9 @@ bool ScenarioRunner::execute(const std::vector<std::string>& a, std::string& why
         std::string selected;
         int index = -1;
         if (auto* l = qobject_cast<QListWidget*>(w)) {
-            selected = l->currentItem() ? u(l->currentItem()->text()) : "";
-            index = l->currentItem() ? l->currentRow() : -1;
+            const QList<QListWidgetItem*> chosen = l->selectedItems();
+            selected = chosen.isEmpty() ? "" : u(chosen.first()->text());
+            index = chosen.isEmpty() ? -1 : l->row(chosen.first());
         } else if (auto* c = qobject_cast<QComboBox*>(w)) {
             selected = u(c->currentText());
             index = c->currentIndex();

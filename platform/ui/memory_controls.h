@@ -113,8 +113,9 @@ class MemoryGrid : public Grid {
     void setRows(int rows) override { resize(rows, cols_); }
     int cols() const override { return cols_; }
     void setCols(int cols) override { resize(rows_, cols); }
-    int row() const override { return row_; }
-    int col() const override { return col_; }
+    // Until a cell is clicked, the current cell is the first data cell, as in the window's grid.
+    int row() const override { return row_ >= 0 ? row_ : (rows_ > 1 ? 1 : 0); }
+    int col() const override { return col_ >= 0 ? col_ : 0; }
     std::string text(int row, int col) const override { return cells_[index(row, col)]; }
     void setText(int row, int col, const std::string& text) override {
         cells_[index(row, col)] = text;
@@ -177,11 +178,12 @@ class MemoryGrid : public Grid {
         combos_.resize(static_cast<std::size_t>(cols));
         rows_ = rows;
         cols_ = cols;
-        if (row_ >= rows_) row_ = rows_ > 0 ? rows_ - 1 : 0;
-        if (col_ >= cols_) col_ = cols_ > 0 ? cols_ - 1 : 0;
+        // Removing the current row or column makes the one before it current.
+        if (row_ >= rows_) row_ = rows_ - 1;
+        if (col_ >= cols_) col_ = cols_ - 1;
     }
 
-    int rows_ = 0, cols_ = 0, row_ = 0, col_ = 0;
+    int rows_ = 0, cols_ = 0, row_ = -1, col_ = -1;
     std::vector<std::string> cells_, combos_;
     std::vector<int> widths_;
     BeforeEdit beforeEdit_;

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include "platform/ui/memory_controls.h"
+
 namespace qx::app {
 namespace {
 
@@ -97,6 +99,37 @@ TEST_F(GridWidgetTest, WidthsInTwipsAndClearingKeepsTheHeader) {
     EXPECT_EQ(grid.text(0, 0), "连接条件");
     grid.setRows(2);
     EXPECT_EQ(grid.rows(), 2);
+}
+
+// The in-memory grid of the operations' tests must report the current cell as this one does,
+// or a test could pass on a cell the window would never write.
+TEST(GridAgreement, TheCurrentCellOfTheMemoryGridIsTheWidgets) {
+    GridWidget widget;
+    ui::MemoryGrid memory(2, 2);
+    widget.setRows(2);
+    widget.setCols(2);
+    auto same = [&](const char* step) {
+        EXPECT_EQ(memory.row(), widget.row()) << step;
+        EXPECT_EQ(memory.col(), widget.col()) << step;
+    };
+    same("fresh");
+    for (ui::Grid* g : {static_cast<ui::Grid*>(&widget), static_cast<ui::Grid*>(&memory)}) {
+        g->setRows(4);
+        g->setCols(3);
+    }
+    same("grown");
+    widget.setCurrentCell(3, 2);
+    memory.click(3, 2);
+    same("clicked");
+    for (ui::Grid* g : {static_cast<ui::Grid*>(&widget), static_cast<ui::Grid*>(&memory)})
+        g->setRows(2);
+    same("the current row removed");
+    for (ui::Grid* g : {static_cast<ui::Grid*>(&widget), static_cast<ui::Grid*>(&memory)})
+        g->setCols(1);
+    same("the current column removed");
+    for (ui::Grid* g : {static_cast<ui::Grid*>(&widget), static_cast<ui::Grid*>(&memory)})
+        g->setRows(1);
+    same("the header alone");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QListWidget>
+#include <QTest>
 
 namespace qx::app {
 namespace {
@@ -59,6 +60,34 @@ TEST(QtControls, ListsAndCombosThroughTheInterface) {
     EXPECT_EQ(c.currentIndex(), -1);
     c.setCurrentIndex(0);
     EXPECT_EQ(c.text(), "Sheet1");
+}
+
+// A list that takes the focus gets a current row from Qt; that is no selection of the user's.
+TEST(QtControls, AListCountsAsSelectedOnlyWhenAnItemWasPicked) {
+    QWidget window;
+    auto* list = new QListWidget(&window);
+    QtListBox l(list);
+    l.addItem("名称");
+    l.addItem("金额");
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    list->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(list->currentRow(), 0) << "Qt gives a focused list a current row";
+    EXPECT_EQ(l.selectedIndex(), -1);
+    EXPECT_EQ(l.selectedText(), "");
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(1)).center());
+    EXPECT_EQ(l.selectedIndex(), 1);
+    l.setSelectedIndex(-1);
+    EXPECT_EQ(l.selectedIndex(), -1);
+    l.setSelectedIndex(0);
+    EXPECT_EQ(l.selectedText(), "名称");
+    l.clear();
+    l.addItem("编号");
+    EXPECT_EQ(l.selectedIndex(), -1) << "emptied lists keep no selection";
 }
 
 }  // namespace
