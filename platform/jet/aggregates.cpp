@@ -124,11 +124,11 @@ void avgFinal(sqlite3_context* ctx) {
     std::int64_t w = 0;
     auto t = total(*s, whole, w);
     if (!t) return sqlite3_result_null(ctx);
-    long double exact = whole ? static_cast<long double>(w)
-                        : !s->inexact && std::fabs(*t) < kExactLimit / kScale
-                            ? static_cast<long double>(static_cast<std::int64_t>(s->scaled)) /
-                                  10000.0L
-                            : static_cast<long double>(*t);
+    long double exact =
+        whole ? static_cast<long double>(w)
+        : !s->inexact && std::fabs(*t) < kExactLimit / kScale
+            ? static_cast<long double>(static_cast<std::int64_t>(s->scaled)) / 10000.0L
+            : static_cast<long double>(*t);
     sqlite3_result_double(ctx, static_cast<double>(exact / static_cast<long double>(s->count)));
 }
 
