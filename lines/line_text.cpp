@@ -42,19 +42,36 @@ std::string_view trimSpaces(std::string_view s) {
     return s.substr(a, s.find_last_not_of(' ') - a + 1);
 }
 
-// The case-folded form of a line: the line itself when folding changes nothing.
-std::string_view foldInto(std::string_view line, std::string& scratch) {
+std::string withoutQuotes(std::string_view line) {
+    std::string out;
+    out.reserve(line.size());
+    for (char c : line)
+        if (c != '"') out += c;
+    return out;
+}
+
+// The key a value compares by: case-folded, and the line itself when folding changes nothing.
+std::string_view foldInto(std::string_view value, std::string& scratch) {
     bool plain = true;
-    for (char c : line) {
+    for (char c : value) {
         auto b = static_cast<unsigned char>(c);
         if (b >= 0x80 || (b >= 'A' && b <= 'Z')) {
             plain = false;
             break;
         }
     }
-    if (plain) return line;
+    if (plain) return value;
     scratch.clear();
-    jet::appendFolded(scratch, line);
+    jet::appendFolded(scratch, value);
+    return scratch;
+}
+
+// A line's value is the line with every double quote removed; its key is that value folded.
+std::string_view keyInto(std::string_view line, std::string& scratch) {
+    if (line.find('"') == std::string_view::npos) return foldInto(line, scratch);
+    std::string value = withoutQuotes(line);
+    std::string_view k = foldInto(value, scratch);
+    if (k.data() == value.data()) scratch = std::move(value);
     return scratch;
 }
 
@@ -63,18 +80,18 @@ std::string_view foldInto(std::string_view line, std::string& scratch) {
 class LineIndex {
   public:
     explicit LineIndex(std::string_view base) : base_(base) {}
+    // A line of the base text, keyed by its value.
     void add(std::string_view line) {
-        std::string_view k = foldInto(line, scratch_);
+        std::string_view k = keyInto(line, scratch_);
         auto off = static_cast<std::uint32_t>(line.data() - base_.data());
         auto len = static_cast<std::uint32_t>(line.size());
-        if (k.data() == line.data()) {
+        if (k.data() == line.data())
             entries_.push_back({off, len, off, len});
-        } else {
-            entries_.push_back({off, len, static_cast<std::uint32_t>(side_.size()) | kSide,
-                                static_cast<std::uint32_t>(k.size())});
-            side_.append(k);
-        }
+        else
+            addSide(off, len, k);
     }
+    // A value that is no span of the base text (a line changed before it is keyed).
+    void addValue(std::string_view value) { addSide(0, 0, foldInto(value, scratch_)); }
     std::string_view line(std::size_t i) const {
         return base_.substr(entries_[i].off, entries_[i].len);
     }
@@ -91,6 +108,11 @@ class LineIndex {
     }
 
   private:
+    void addSide(std::uint32_t off, std::uint32_t len, std::string_view key) {
+        entries_.push_back({off, len, static_cast<std::uint32_t>(side_.size()) | kSide,
+                            static_cast<std::uint32_t>(key.size())});
+        side_.append(key);
+    }
     static constexpr std::uint32_t kSide = 0x80000000u;
     struct Entry {
         std::uint32_t off, len, key, keyLen;
@@ -165,17 +187,20 @@ void appendLine(std::string& out, std::string_view line, std::string_view eol) {
     out.append(eol);
 }
 
-// The other text's values: trimmed of spaces, blank lines dropped, folded.
+// The other text's values: its lines without their quotes, trimmed of spaces, blank ones
+// dropped, folded.
 struct ValueSet {
     explicit ValueSet(std::string_view other) : keys(other) {
         forEachLine(other, [&](std::string_view line) {
-            if (!isBlank(line)) keys.add(trimSpaces(line));
+            if (line.find('"') == std::string_view::npos) {
+                if (!isBlank(line)) keys.add(trimSpaces(line));
+                return;
+            }
+            std::string value = withoutQuotes(line);
+            if (!isBlank(value)) keys.addValue(trimSpaces(value));
         });
         set = std::make_unique<KeySet>(keys);
         for (std::uint32_t i = 0; i < keys.size(); ++i) set->insert(i);
-    }
-    bool contains(std::string_view line, std::string& scratch) const {
-        return set->contains(foldInto(line, scratch));
     }
     LineIndex keys;
     std::unique_ptr<KeySet> set;
@@ -292,7 +317,7 @@ std::string mergeLines(std::string_view a, std::string_view b, std::string_view 
         out.append(line);
         out.append(eol);
     });
-    return stripQuotes(cleanUp(out));
+    return cleanUp(stripQuotes(out));
 }
 
 std::string cleanUp(std::string_view bytes) {

@@ -26,12 +26,14 @@ std::string encodeLike(const LineText& like, std::string_view utf8);
 // The lines of a text: CRLF or LF between them, no line after a final line break.
 std::vector<std::string_view> splitLines(std::string_view text);
 
-// Result texts in UTF-8, every line ended by `eol`, double quotes removed.
+// A line's value is the line with every double quote removed; values compare without regard
+// to case. Result texts are in UTF-8, one value a line, every line ended by `eol`.
 std::string dedupeLines(std::string_view text, std::string_view eol);
-// The source lines whose value is (`present`) or is not among the other text's values.
+// The source's values that are (`present`) or are not among the other text's values (its lines'
+// values trimmed of spaces, blank ones dropped).
 std::string compareLines(std::string_view source, std::string_view other, bool present,
                          std::string_view eol);
-// A's lines not in B, then all of B, cleaned up.
+// A's values not in B, then all of B's, cleaned up.
 std::string mergeLines(std::string_view a, std::string_view b, std::string_view eol);
 
 // In place: blank lines dropped, U+0020 trimmed at both ends of each line, everything else

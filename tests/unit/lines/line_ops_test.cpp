@@ -49,8 +49,11 @@ TEST(LineText, Operations) {
     EXPECT_EQ(compareLines("X\n x\nY\n\n'q',r\n|\n", "  x \n\n \t\n'Q',R\n", true, "\r\n"),
               "X\r\n'q',r\r\n");
     EXPECT_EQ(compareLines("X\n x\nY\n\nx\n|\n", "x\n\t\n", false, "\n"), " x\nY\n\n|\n");
-    // Values compare with their quotes; the quotes go from the merged lines afterwards.
-    EXPECT_EQ(mergeLines("a\n b\nc\n\n", "B \n\"c\"\n\n", "\r\n"), "a\r\nb\r\nc\r\nB\r\nc\r\n");
+    // A value is its line without quotes, on both sides; results hold the values.
+    EXPECT_EQ(mergeLines("a\n b\nc\n\n", "B \n\"c\"\n\n", "\r\n"), "a\r\nb\r\nB\r\nc\r\n");
+    EXPECT_EQ(dedupeLines("\"a\"\na\n\"b\"\n", "\n"), "a\nb\n");
+    EXPECT_EQ(compareLines("\"a\"\nb\n\"c\n", "A\n\" c \"\n\"\"\n", false, "\n"), "b\n");
+    EXPECT_EQ(compareLines("\"a\"\nb\n\"\"\n", "\" A\"\n\"\"\n", true, "\n"), "a\n");
     EXPECT_EQ(mergeLines("a\nB\n", "b\na\n", "\n"), "b\na\n");
     // Clean-up: blank lines go (also space-only, in CRLF and LF files); a "|" line stays;
     // line breaks and a missing final break are kept.
@@ -133,7 +136,7 @@ TEST_F(LineFileTest, PastedListsLeaveNoTemporaryFiles) {
     pasteMerge(boxes);
     EXPECT_EQ(result.text(), "x\nx\nz\ny\nw\n");
     pasteDedupe(boxes, a);
-    EXPECT_EQ(a.text(), "z\nx\nY\n");  // sorted before the quotes went
+    EXPECT_EQ(a.text(), "x\nY\nz\n");  // sorted by the values, without their quotes
     a.setText("\"q\" \n\n r");
     pasteUnquoteA(boxes);
     EXPECT_EQ(a.text(), "q \n\n r");
