@@ -323,6 +323,11 @@ std::string mergeLines(std::string_view a, std::string_view b, std::string_view 
 std::string cleanUp(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
+    // A byte-order mark stays at the start; the line after it is judged on its own.
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        out.append(bytes.substr(0, 3));
+        bytes.remove_prefix(3);
+    }
     std::size_t start = 0;
     while (start < bytes.size()) {
         std::size_t nl = bytes.find('\n', start);

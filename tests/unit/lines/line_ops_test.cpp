@@ -59,6 +59,9 @@ TEST(LineText, Operations) {
     // line breaks and a missing final break are kept.
     EXPECT_EQ(cleanUp(" a \r\n\r\n  \r\n|\nb"), "a\r\n|\nb");
     EXPECT_EQ(cleanUp("\n\n"), "");
+    EXPECT_EQ(cleanUp("\xEF\xBB\xBF  \r\n a\r\n"),
+              "\xEF\xBB\xBF"
+              "a\r\n");
     EXPECT_EQ(stripQuotes("\"a\"b\r\n\""), "ab\r\n");
     EXPECT_EQ(stripQuotes(std::string("\xFF\xFE\"\0a\0", 6)), std::string("\xFF\xFE"
                                                                           "a\0",
@@ -114,6 +117,11 @@ TEST_F(LineFileTest, InPlaceRewritesAreAllOrNothing) {
     quickTrim(dialog, messages);
     EXPECT_EQ(written("q.txt"), "a\r\nb\r\n");
     EXPECT_NE(messages.shown().back().find("毫秒，请重新打开该表查看！"), std::string::npos);
+    // After a byte-order mark, a first line of spaces is a blank line like any other.
+    writeFile("bom.txt", "\xEF\xBB\xBF   \n\xE5\xBC\xA0 \n");
+    dialog.queue(path("bom.txt"));
+    quickTrim(dialog, messages);
+    EXPECT_EQ(written("bom.txt"), "\xEF\xBB\xBF\xE5\xBC\xA0\n");
     // A missing file: a clear message instead of the timing message.
     dialog.queue(path("none.txt"));
     quickTrim(dialog, messages);
