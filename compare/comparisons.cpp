@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <span>
 #include <unordered_map>
 
 #include "compare/substring_search.h"
@@ -143,9 +144,45 @@ bool hasWildcard(std::string_view v) {
     return v.find_first_of("%_#[") != std::string_view::npos;
 }
 
+// The progress window in whole percents of the work done. The work comes in phases whose size
+// is known when each starts: a new phase takes the rest of the bar from where the bar stands.
+class WorkProgress {
+  public:
+    explicit WorkProgress(ui::ProgressNotice& notice) : notice_(notice) {}
+    void startPhase(double units) {
+        base_ = fraction_;
+        total_ = units;
+        done_ = 0;
+    }
+    void advance(double units) {
+        done_ += units;
+        double part = total_ > 0 ? std::min(done_ / total_, 1.0) : 1.0;
+        fraction_ = base_ + (1.0 - base_) * part;
+        long now = std::lround(fraction_ * 100.0);
+        if (now == shown_) return;
+        shown_ = now;
+        notice_.setPercent(static_cast<int>(now));
+    }
+
+  private:
+    ui::ProgressNotice& notice_;
+    double base_ = 0, total_ = 0, done_ = 0, fraction_ = 0;
+    long shown_ = 0;
+};
+
+// A name by which SQLite reaches a table's row numbers that no column of the table takes.
+std::optional<std::string> rowidName(const std::vector<jet::Field>& fields) {
+    for (const char* name : {"_rowid_", "rowid", "oid"}) {
+        bool taken = false;
+        for (const auto& f : fields) taken = taken || jet::compareNoCase(f.name, name) == 0;
+        if (!taken) return std::string(name);
+    }
+    return std::nullopt;
+}
+
 // Table one's rows whose compare value contains each plain value, found in one pass over
-// table one; nullopt when the table does not allow it (the compare column is not text, or a
-// column takes the name of the row numbers).
+// table one in stored order; nullopt when the table does not allow it (the compare column is
+// not text, or a column takes the name of the row numbers).
 struct Matches {
     std::vector<std::int64_t> rowids;                 // table one's rows with a value, in order
     std::vector<std::vector<std::uint32_t>> byValue;  // per plain value: indexes into rowids
@@ -154,7 +191,8 @@ struct Matches {
 
 std::optional<Matches> findMatches(jet::Connection& connection, const std::string& t1,
                                    const std::string& c1,
-                                   const std::vector<std::optional<std::string>>& values) {
+                                   const std::vector<std::optional<std::string>>& values,
+                                   WorkProgress& progress) {
     auto fields = connection.tableFields(t1);
     if (!fields) return std::nullopt;
     bool textColumn = false;
@@ -179,11 +217,15 @@ std::optional<Matches> findMatches(jet::Connection& connection, const std::strin
     m.byValue.resize(patterns.size());
     SubstringSearch search(patterns);
     jet::Recordset rs;
-    if (!rs.open(connection, "select [" + t1 + "]._rowid_, [" + t1 + "]." + c1 + " from " + t1))
+    // In stored order, as a scan of the table gives it: without the order, SQLite would read
+    // the compare column's index (idx1) and bring the rows in key order.
+    if (!rs.open(connection, "select [" + t1 + "]._rowid_, [" + t1 + "]." + c1 + " from " + t1 +
+                                 " order by [" + t1 + "]._rowid_"))
         return std::nullopt;
     std::vector<std::uint32_t> found;
     std::string folded;
     for (; !rs.eof(); rs.moveNext()) {
+        progress.advance(1);
         auto value = rs.value(1);
         if (!value) continue;  // Null contains nothing
         auto index = static_cast<std::uint32_t>(m.rowids.size());
@@ -195,6 +237,19 @@ std::optional<Matches> findMatches(jet::Connection& connection, const std::strin
     }
     for (auto& list : m.byValue) std::sort(list.begin(), list.end());
     return m;
+}
+
+// The rows of the result in the order one LIKE per table-two value gives them: runs of table
+// one's row numbers found in the one pass, and the values that go through LIKE themselves.
+struct Segment {
+    std::size_t begin = 0, end = 0;   // a run of `rows`
+    std::optional<std::string> like;  // or a value for LIKE
+};
+
+std::int64_t rowCount(jet::Connection& connection, const std::string& table) {
+    jet::Recordset rs;
+    if (!rs.open(connection, "select count(*) from " + table) || rs.eof()) return 0;
+    return std::stoll(rs.value(0).value_or("0"));
 }
 
 }  // namespace
@@ -223,50 +278,88 @@ void similarRows(const store::Session& session, ui::ListBox& results, const std:
         for (; field >= 0 && !rs.eof(); rs.moveNext()) values.push_back(rs.value(field));
     }
     run.build("select " + select + " into " + r + " from " + t1 + " where ( 1<>1 )");
+    // Table one's rows in stored order for LIKE too, whatever index the select list could use.
+    std::optional<std::string> rowid;
+    if (auto fields = run.failed() ? std::nullopt : run.connection().tableFields(t1))
+        rowid = rowidName(*fields);
     auto likeInsert = [&](const std::string& v) {
         // The value stands in a literal with its quotes doubled: a quote is part of the value.
         run.build("insert into " + r + " select " + select + " from " + t1 + " where ([" + t1 +
-                  "]." + c1 + " like '%" + quoteInner(v) + "%' )");
-    };
-
-    // The rows come as one LIKE per value of table two would give them: table two's order, and
-    // table one's order within a value. Plain values are matched in one pass over table one;
-    // values with wildcards go through LIKE.
-    std::optional<Matches> matches;
-    if (!run.failed()) matches = findMatches(run.connection(), t1, c1, values);
-    const std::string order = "qx_相似行顺序";
-    std::vector<std::int64_t> pending;
-    auto flush = [&] {
-        if (pending.empty() || run.failed()) return;
-        jet::Outcome made = run.connection().createRowOrder(order, pending);
-        if (!made) run.fail(made.message);
-        run.build("insert into " + r + " select " + select + " from " + t1 + ", " + order +
-                  " where [" + t1 + "]._rowid_ = [" + order + "].r order by [" + order + "].seq");
-        run.connection().execute("drop table " + order);
-        pending.clear();
+                  "]." + c1 + " like '%" + quoteInner(v) + "%' )" +
+                  (rowid ? " order by [" + t1 + "]." + *rowid : std::string()));
     };
 
     run.pauseBusy();
     session.progress.show();
-    std::size_t n = values.size();
-    for (std::size_t i = 1; i <= n && !run.failed(); ++i) {
-        // A Null value contributes no rows.
-        if (const auto& v = values[i - 1]) {
-            if (!matches || hasWildcard(*v)) {
-                flush();
-                likeInsert(*v);
-            } else if (v->empty()) {
-                pending.insert(pending.end(), matches->rowids.begin(), matches->rowids.end());
-            } else {
-                for (std::uint32_t k : matches->byValue[matches->valueOf[i - 1]])
-                    pending.push_back(matches->rowids[k]);
-            }
+    // The work in units of rows: the pass over table one (one per row read), a whole scan of
+    // table one per value that goes through LIKE, and one per row inserted from the pass. The
+    // rows to insert are known after the pass; until then they count as many as table one's.
+    WorkProgress progress(session.progress);
+    auto rows1 = static_cast<double>(run.failed() ? 0 : rowCount(run.connection(), t1));
+    std::optional<Matches> matches;
+    if (!run.failed()) {
+        double wild = 0;
+        bool plain = false;
+        for (const auto& v : values) {
+            wild += v && hasWildcard(*v) ? 1 : 0;
+            plain = plain || (v && !hasWildcard(*v));
         }
-        long now = std::lround(static_cast<double>(i) / static_cast<double>(n) * 100.0);
-        long before = std::lround(static_cast<double>(i - 1) / static_cast<double>(n) * 100.0);
-        if (now != before) session.progress.setPercent(static_cast<int>(now));
+        progress.startPhase(rows1 * (wild + (plain ? 2 : 0)));
+        if (plain) matches = findMatches(run.connection(), t1, c1, values, progress);
     }
-    flush();
+
+    // The rows come as one LIKE per value of table two would give them: table two's order, and
+    // table one's order within a value. Plain values take their rows from the pass; values with
+    // wildcards (and every value, when the pass was not possible) go through LIKE. A Null value
+    // contributes no rows.
+    std::vector<std::int64_t> rows;
+    std::vector<Segment> segments;
+    double likes = 0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const auto& v = values[i];
+        if (!v) continue;
+        if (!matches || hasWildcard(*v)) {
+            segments.push_back({0, 0, *v});
+            ++likes;
+            continue;
+        }
+        std::size_t from = rows.size();
+        if (v->empty()) {
+            rows.insert(rows.end(), matches->rowids.begin(), matches->rowids.end());
+        } else {
+            for (std::uint32_t k : matches->byValue[matches->valueOf[i]])
+                rows.push_back(matches->rowids[k]);
+        }
+        if (!segments.empty() && !segments.back().like)
+            segments.back().end = rows.size();
+        else
+            segments.push_back({from, rows.size(), std::nullopt});
+    }
+    matches.reset();
+    progress.startPhase(likes * rows1 + static_cast<double>(rows.size()));
+
+    const std::string order = "qx_相似行顺序";
+    constexpr std::size_t kChunk = 1 << 16;
+    for (const Segment& seg : segments) {
+        if (run.failed()) break;
+        if (seg.like) {
+            likeInsert(*seg.like);
+            progress.advance(rows1);
+            continue;
+        }
+        for (std::size_t at = seg.begin; at < seg.end && !run.failed(); at += kChunk) {
+            std::size_t n = std::min(kChunk, seg.end - at);
+            jet::Outcome made = run.connection().createRowOrder(
+                order, std::span<const std::int64_t>(rows.data() + at, n));
+            if (!made) run.fail(made.message);
+            run.build("insert into " + r + " select " + select + " from " + t1 + ", " + order +
+                      " where [" + t1 + "]._rowid_ = [" + order + "].r order by [" + order +
+                      "].seq");
+            run.connection().execute("drop table " + order);
+            progress.advance(static_cast<double>(n));
+        }
+    }
+    if (!run.failed()) progress.advance(0);
     session.progress.close();
     run.resumeBusy();
     run.finish(r, exchange::kCompareStyle, kSimilarDone);

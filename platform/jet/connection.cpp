@@ -191,7 +191,7 @@ Connection::~Connection() {
     close();
 }
 
-Outcome Connection::createRowOrder(std::string_view name, const std::vector<std::int64_t>& rows) {
+Outcome Connection::createRowOrder(std::string_view name, std::span<const std::int64_t> rows) {
     if (!db_) return {false, "数据库尚未打开"};
     InternalScope scope(*this);
     const std::string table = quoteName(name);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,7 +68,7 @@ class Connection {
 
     // A new table `name` (seq, r) holding the row numbers `rows` in order: statements join it on
     // a table's _rowid_ to take that table's rows in an order of the caller's choosing.
-    Outcome createRowOrder(std::string_view name, const std::vector<std::int64_t>& rows);
+    Outcome createRowOrder(std::string_view name, std::span<const std::int64_t> rows);
 
     // The user tables, in the order they were created.
     std::vector<std::string> tables();

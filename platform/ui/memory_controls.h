@@ -4,6 +4,7 @@
 
 #include <cassert>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -253,7 +254,12 @@ class MemoryBusyNotice : public BusyNotice {
 class MemoryProgressNotice : public ProgressNotice {
   public:
     void show() override { visible_ = true; }
-    void setPercent(int percent) override { percents_.push_back(percent); }
+    // Where the window would let pending events run, a test may look at the work so far.
+    void setPercent(int percent) override {
+        percents_.push_back(percent);
+        if (onPercent) onPercent(percent);
+    }
+    std::function<void(int)> onPercent;
     void close() override { visible_ = false; }
     bool isVisible() const { return visible_; }
     const std::vector<int>& percents() const { return percents_; }

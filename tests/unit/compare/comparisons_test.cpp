@@ -122,7 +122,9 @@ TEST_F(CompareTest, SimilarRowsTakeQuotesAndWildcards) {
     // X finds x; "'" finds O'Neil; "%" matches every non-Null key; Null finds nothing.
     EXPECT_EQ(query("select a from 表一和表二的相似数 order by a"),
               (std::vector<std::string>{"a1", "a1", "a2", "a2", "a3"}));
-    EXPECT_EQ(progress_.percents(), (std::vector<int>{20, 40, 60, 80, 100}));
+    // The pass over table one's four rows (counted at first as a third of the work), then the
+    // two rows it found and the LIKE of "%", a scan of table one.
+    EXPECT_EQ(progress_.percents(), (std::vector<int>{8, 17, 25, 33, 56, 100}));
     EXPECT_FALSE(progress_.isVisible());
 
     messages_.clear();
@@ -133,37 +135,73 @@ TEST_F(CompareTest, SimilarRowsTakeQuotesAndWildcards) {
 
 TEST_F(CompareTest, SimilarRowsInTheOrderOfOneLikePerValue) {
     // Table one's values and table two's, mixed: case, Chinese, empty text, wildcards, quotes,
-    // repeats, Null; the rows must come exactly as one LIKE per table-two row gives them.
+    // repeats, Null; the rows must come exactly as one LIKE per table-two row gives them, table
+    // one in stored order. Through the button's handler, which indexes the compare columns
+    // first: a scan through idx1 would bring table one in key order.
     const char* pieces[] = {"ab", "AB", "b", "张", "三", "x_", "%", "'", "Äb", "äB", "", "q"};
     std::uint32_t seed = 12345;
     auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) % 12; };
-    run({"create table 3_1 (n long, k varchar(40))", "create table 4_1 (v varchar(40))"});
+    run({"create table 3_1 (n long, k varchar(40), w varchar(10))",
+         "create table 4_1 (v varchar(40), u long)"});
     for (int i = 0; i < 120; ++i) {
         std::string k = std::string(pieces[next()]) + pieces[next()] + pieces[next()];
         std::string quoted;
         for (char c : k) quoted += c == '\'' ? std::string("''") : std::string(1, c);
         run({"insert into 3_1 values (" + std::to_string(i) + ", " +
-             (i % 17 == 0 ? std::string("Null") : "'" + quoted + "'") + ")"});
+             (i % 17 == 0 ? std::string("Null") : "'" + quoted + "'") + ", 'w')"});
     }
-    std::vector<std::string> expected;
+    std::vector<std::string> expectedN, expectedK;
     for (int i = 0; i < 40; ++i) {
         std::string v = pieces[next()];
         if (i % 5 == 0) v += pieces[next()];
         std::string quoted;
         for (char c : v) quoted += c == '\'' ? std::string("''") : std::string(1, c);
         run({"insert into 4_1 values (" + (i == 7 ? std::string("Null") : "'" + quoted + "'") +
-             ")"});
+             ", 1)"});
         if (i == 7) continue;
-        for (const auto& row : query("select n from 3_1 where ([3_1].k like '%" + quoted + "%' )"))
-            expected.push_back(row);
+        std::string where = " from 3_1 where ([3_1].k like '%" + quoted + "%' ) order by _rowid_";
+        for (const auto& row : query("select n" + where)) expectedN.push_back(row);
+        for (const auto& row : query("select k" + where)) expectedK.push_back(row);
     }
+    ui::MemoryGrid grid(2, 2);
+    grid.setText(1, 0, "3_1.k");
+    grid.setText(1, 1, "4_1.v");
+    // A wider select list, and the compare column alone (which idx1 covers).
     setColumns({"3_1.n"});
     save_.queue(path("similar.csv"));
-    similarRows(*session_, results, "3_1.k", "4_1.v", files);
+    runComparison(*session_, Comparison::Similar, results, grid, files);
     EXPECT_EQ(messages_.shown(), std::vector<std::string>{kSimilarDone});
-    EXPECT_EQ(query("select n from 表一和表二的相似数"), expected);
-    EXPECT_GT(expected.size(), 100u);
+    EXPECT_EQ(query("select n from 表一和表二的相似数"), expectedN);
+    EXPECT_GT(expectedN.size(), 100u);
+    setColumns({"3_1.k"});
+    save_.queue(path("similar.csv"));
+    runComparison(*session_, Comparison::Similar, results, grid, files);
+    EXPECT_EQ(query("select k from 表一和表二的相似数"), expectedK);
     EXPECT_EQ(database_->listTables(store::Flavour::Jet).size(), 5u);  // no helper table left
+}
+
+// The progress window follows the work: the pass over table one, then the insertion of what it
+// found; the bar is full only when the result table is.
+TEST_F(CompareTest, SimilarRowsProgressFollowsTheWork) {
+    run({"create table 3_1 (k varchar(20))", "create table 4_1 (v varchar(20))"});
+    for (int i = 0; i < 300; ++i)
+        run({"insert into 3_1 values ('k" + std::to_string(i % 30) + "')"});
+    for (int i = 0; i < 3; ++i) run({"insert into 4_1 values ('k" + std::to_string(i) + "')"});
+    std::vector<std::pair<int, std::size_t>> seen;  // percent, rows in the result by then
+    progress_.onPercent = [&](int percent) {
+        seen.emplace_back(percent,
+                          std::stoul(query("select count(*) from 表一和表二的相似数").at(0)));
+    };
+    setColumns({"3_1.k"});
+    save_.queue(path("similar.csv"));
+    similarRows(*session_, results, "3_1.k", "4_1.v", files);
+    ASSERT_FALSE(seen.empty());
+    for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_LT(seen[i - 1].first, seen[i].first);
+    // k0 ten times; k1 and k10…k19, k2 and k20…k29 ten times each.
+    EXPECT_EQ(seen.back(), std::make_pair(100, std::size_t{230}));
+    // The bar moved while table one was read, before any row was inserted.
+    EXPECT_GT(seen.size(), 20u);
+    EXPECT_EQ(seen[seen.size() / 2].second, 0u);
 }
 
 TEST_F(CompareTest, HandlerChecksAndIndexes) {
