@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -207,6 +208,11 @@ void MainWindow::showEvent(QShowEvent* event) {
                 });
         tray_->show();
     }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (event->isAccepted()) dataReset();
 }
 
 void MainWindow::navigate(int page) {

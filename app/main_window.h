@@ -58,6 +58,9 @@ class MainWindow : public QWidget {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    // Closing the window ends the run: the data reset runs then, not only when the window object
+    // goes at process exit.
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     QWidget* introductionPage();
