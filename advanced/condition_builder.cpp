@@ -132,8 +132,8 @@ void addConditionRow(ui::Grid& grid) {
 }
 
 void removeConditionRow(ui::Grid& grid) {
-    // One condition row always stays below the header.
-    if (grid.rows() > 2) grid.setRows(grid.rows() - 1);
+    // Down to the header alone; with no condition row left there is nothing to remove.
+    if (grid.rows() > 1) grid.setRows(grid.rows() - 1);
 }
 
 std::string joinerWord(const std::string& joiner) {
