@@ -159,10 +159,21 @@ bool GridWidget::requestEdit(int row, int col, const QString& typed) {
         setItem(row, col, it);
     }
     editItem(it);
-    // The editor has the focus now; an edit started by typing begins with what was typed.
-    if (!typed.isEmpty())
-        if (auto* line = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
-            line->setText(typed);
+    // An edit started by typing begins with what was typed, in the cell's own editor: a line
+    // edit or an editable drop-down takes the text; a pick-only list goes to the first choice
+    // that begins with it.
+    if (typed.isEmpty()) return true;
+    QWidget* editor = indexWidget(model()->index(row, col));
+    if (auto* box = qobject_cast<QComboBox*>(editor)) {
+        if (box->isEditable()) {
+            box->setEditText(typed);
+        } else {
+            int at = box->findText(typed, Qt::MatchStartsWith);
+            if (at >= 0) box->setCurrentIndex(at);
+        }
+    } else if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+        line->setText(typed);
+    }
     return true;
 }
 

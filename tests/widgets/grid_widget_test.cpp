@@ -90,6 +90,29 @@ TEST_F(GridWidgetTest, ComboListsArePickOnlyOrEditableAndTheHeaderRowIsFixed) {
     EXPECT_EQ(grid.text(0, 0), "连接条件");
 }
 
+// An edit started by typing keeps what was typed, whatever editor the column has.
+TEST_F(GridWidgetTest, TypingIntoADropDownCellKeepsTheCharacter) {
+    grid.setColComboList(1, "|1_1|2_1");
+    grid.setColComboList(3, ">|<|=|like");
+    grid.setCurrentCell(1, 1);
+    QTest::keyClick(&grid, Qt::Key_3);
+    ASSERT_TRUE(grid.isEditing());
+    auto* editable = qobject_cast<QComboBox*>(grid.indexWidget(grid.model()->index(1, 1)));
+    ASSERT_NE(editable, nullptr);
+    EXPECT_EQ(editable->currentText(), "3");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(grid.text(1, 1), "3");
+
+    // A pick-only list goes to the first choice that begins with the character.
+    grid.setCurrentCell(1, 3);
+    QTest::keyClick(&grid, Qt::Key_L);
+    ASSERT_TRUE(grid.isEditing());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(grid.text(1, 3), "like");
+}
+
 TEST_F(GridWidgetTest, WidthsInTwipsAndClearingKeepsTheHeader) {
     grid.setColWidth(1, 2200);
     EXPECT_EQ(grid.colWidth(1), 2190);  // whole pixels at 15 twips each
