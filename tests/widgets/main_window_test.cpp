@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -72,6 +73,41 @@ TEST(MainWindow, ResetsOnStartNavigationPageSwitchAndExit) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "结果表.mdb"))
         << "exit deletes the working database";
+}
+
+// The tips of the three "第三步" pages: the quoted sentences exactly, then what they explain.
+TEST(MainWindow, FinishPageTipsSayWhatTheOperationDoes) {
+    TestDir dir;
+    store::WorkingDatabase wdb(dir.path());
+    MainWindow w(wdb);
+    auto tipOf = [&](Module m) {
+        for (QLabel* l : w.module(m).pages[2]->findChildren<QLabel*>())
+            if (l->text().contains(QStringLiteral("小提示"))) return l->text().toStdString();
+        return std::string();
+    };
+    auto has = [](const std::string& text, const std::string& piece) {
+        return text.find(piece) != std::string::npos;
+    };
+    std::string query = tipOf(Module::Query), update = tipOf(Module::Update),
+                remove = tipOf(Module::Delete);
+    EXPECT_EQ(query.rfind("    小提示：高级操作系统采用外部左连接的办法，对多个表进行一一关联嵌套。"
+                          "\r\n\r\n",
+                          0),
+              0u);
+    EXPECT_TRUE(has(query, "第一个读入的表的每一行")) << query;
+    EXPECT_TRUE(has(query, "成倍增加")) << "the row multiplication a value join would cause";
+    EXPECT_TRUE(has(query, "空值")) << "a comparison with an empty cell";
+    EXPECT_EQ(update,
+              "    小提示：与高级查询不同，高级更新操作数据的时候，不会采用左连接的方式，而是在所有"
+              "读入的表中进行查找，条件相符就进行更新操作。\r\n\r\n    "
+              "当有多个值满足条件时，将以最后一个值为准");
+    EXPECT_EQ(remove.rfind("    小提示：与高级更新类似，高级删除操作数据的时候，不会采用左连接的方"
+                           "式，而是在所有读入的表中进行查找，条件相符就进行删除操作。\r\n\r\n"
+                           "    删除是删除满足条件的一行数据，而不是一行中的某列\r\n\r\n",
+                           0),
+              0u)
+        << remove;
+    EXPECT_TRUE(has(remove, "高级更新") && has(remove, "\"\"")) << remove;
 }
 
 }  // namespace
