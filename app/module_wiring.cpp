@@ -110,7 +110,7 @@ void ModuleWiring::connectSingleTable() {
         QPushButton* b = findButton(page, caption);
         if (!b) continue;
         connect(b, &QPushButton::clicked, this, [this, single, kind = kind, b] {
-            if (!exchange::pageGuard(session_, read_)) return;
+            if (!exchange::pageGuard(session_, read_, tables_)) return;
             ColumnDialog dialog(kind, b->window());
             QtListBox list(dialog.list());
             std::unique_ptr<QtListBox> second(

@@ -49,8 +49,10 @@ void writeCurrentCell(ui::Grid& grid, const std::string& text) {
         grid.setText(grid.row(), grid.col(), text);
 }
 
-bool pageGuard(const store::Session& session, const ui::Button& quickRead) {
-    if (!quickRead.isEnabled()) return true;
+bool pageGuard(const store::Session& session, const ui::Button& quickRead,
+               const ui::ListBox& tables) {
+    // With nothing read there is no table to work on, and no working database to work in.
+    if (!quickRead.isEnabled() && tables.count() > 0) return true;
     session.messages.show(kNotInitialised);
     return false;
 }

@@ -31,7 +31,9 @@ void appendResultColumn(const ImportPage& page, const std::string& column, ui::L
 // Writes `text` into the grid's current cell (nothing when it is the header row).
 void writeCurrentCell(ui::Grid& grid, const std::string& text);
 
-// The single-table operations proceed only when the quick module's read button is disabled.
-bool pageGuard(const store::Session& session, const ui::Button& quickRead);
+// The single-table operations proceed only when the quick module's read button is disabled
+// and a table has been read (`tables` holds the working tables read in the module).
+bool pageGuard(const store::Session& session, const ui::Button& quickRead,
+               const ui::ListBox& tables);
 
 }  // namespace qx::exchange

@@ -50,13 +50,15 @@ bool compact(const store::Session& session, store::Flavour flavour) {
 bool runImport(const store::Session& session, store::Flavour flavour, const std::string& sql) {
     std::string why;
     bool ok = session.database.createIfAbsent(flavour, &why);
+    // The busy notice stays up through the compaction, which takes as long as a copy.
+    store::BusyScope busy(session.busy);
     if (ok) {
-        store::BusyScope busy(session.busy);
         jet::Connection connection;
         ok = connection.open(session.database.connectionString(flavour)).ok &&
              connection.execute(sql).ok;
     }
     if (!ok) {
+        busy.close();
         session.messages.show(kReadFailed);
         return false;
     }

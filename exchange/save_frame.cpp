@@ -45,11 +45,7 @@ std::string exportStatement(const ExportStyle& style, const std::string& kind,
 SaveRun::SaveRun(const store::Session& session, SaveTarget target)
     : session_(session), target_(std::move(target)), busy_(session.busy) {
     store::Flavour flavour = target_.xlsxMode ? store::Flavour::Ace : store::Flavour::Jet;
-    std::string why;
-    if (!session.database.createIfAbsent(flavour, &why)) {
-        fail(why);
-        return;
-    }
+    // Only a read creates the working database; an operation works in the one there is.
     jet::Outcome opened = connection_.open(session.database.connectionString(flavour));
     if (!opened) fail(opened.message);
 }

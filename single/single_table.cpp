@@ -193,7 +193,7 @@ bool confirmRepeatFilter(const store::Session& session, const SingleTablePage& p
 }
 
 void removeFullDuplicates(const store::Session& session, const SingleTablePage& page) {
-    if (!exchange::pageGuard(session, page.read)) return;
+    if (!exchange::pageGuard(session, page.read, page.tables)) return;
     auto target = exchange::chooseSaveTarget(session);
     if (!target) return;
     exchange::SaveRun run(session, *target);

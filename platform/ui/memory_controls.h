@@ -242,7 +242,12 @@ class MemoryBusyNotice : public BusyNotice {
         visible_ = true;
         ++shows_;
     }
-    void close() override { visible_ = false; }
+    void close() override {
+        if (visible_ && onClose) onClose();
+        visible_ = false;
+    }
+    // Called as a shown notice closes, for a test to see how far the work had come.
+    std::function<void()> onClose;
     bool isVisible() const { return visible_; }
     int shows() const { return shows_; }
 

@@ -1,6 +1,10 @@
 // Source kinds, clauses, schema.ini and the import controls with in-memory controls.
 #include "exchange/import.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+
 #include "exchange/columns.h"
 #include "exchange/source_kinds.h"
 #include "platform/os/encoding.h"
@@ -109,6 +113,30 @@ class ImportTest : public testing::SessionTest {
         openSourceFile(*session_, page);
     }
 };
+
+// The compaction after a read takes as long as a copy of the database: the busy notice covers
+// it. Compaction replaces the file, so the file the notice closes on is the compacted one.
+TEST_F(ImportTest, TheBusyNoticeStaysUpThroughTheCompaction) {
+    writeFile("a.csv", "x,1\r\n");
+    openFile(path("a.csv"));
+    auto inode = [&] {
+        struct stat st {};
+        return ::stat(os::utf8(database_->path(store::Flavour::Jet)).c_str(), &st) == 0
+                   ? static_cast<long long>(st.st_ino)
+                   : -1;
+    };
+    std::vector<long long> atClose;
+    busy_.onClose = [&] { atClose.push_back(inode()); };
+    readSourceTable(*session_, page, true);
+    EXPECT_TRUE(messages_.shown().empty());
+    ASSERT_FALSE(atClose.empty());
+    long long compacted = inode();
+    ASSERT_NE(compacted, -1);
+    // The statement's notice (the first close after the file appeared) is the compaction's too.
+    auto first = std::find_if(atClose.begin(), atClose.end(), [](long long i) { return i != -1; });
+    ASSERT_NE(first, atClose.end());
+    EXPECT_EQ(*first, compacted) << "the notice closed before the compaction replaced the file";
+}
 
 TEST_F(ImportTest, TextSourceBecomesATableWithItsStructure) {
     writeFile("名单.csv", os::fromUtf8("张三,12\r\n李四,\"3,5\"\r\n", "GB18030"));
@@ -219,10 +247,15 @@ TEST_F(ImportTest, SwitchingAndResultColumns) {
     EXPECT_EQ(columnPart("1_1.a.b"), "b");
 
     ui::MemoryButton quickRead(true);
-    EXPECT_FALSE(pageGuard(*session_, quickRead));
+    EXPECT_FALSE(pageGuard(*session_, quickRead, tables));
     EXPECT_EQ(messages_.shown().back(), kNotInitialised);
     quickRead.setEnabled(false);
-    EXPECT_TRUE(pageGuard(*session_, quickRead));
+    EXPECT_TRUE(pageGuard(*session_, quickRead, tables));
+    // Nothing read yet (the start state): refused as well.
+    ui::MemoryListBox none;
+    messages_.clear();
+    EXPECT_FALSE(pageGuard(*session_, quickRead, none));
+    EXPECT_EQ(messages_.shown(), std::vector<std::string>{kNotInitialised});
 }
 
 TEST_F(ImportTest, ChangeTypesAltersEveryRow) {
