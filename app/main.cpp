@@ -7,11 +7,9 @@
 #include "app/main_window.h"
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
-#include "platform/os/process.h"
 #include "store/working_database.h"
 
 int main(int argc, char** argv) {
-    qx::os::preferLargePages(argv);
     QApplication app(argc, argv);
     qx::app::useProgramFont();
     const auto programDirectory = qx::os::resolveProgramDirectory();

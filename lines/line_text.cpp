@@ -10,6 +10,7 @@
 
 #include "platform/jet/text.h"
 #include "platform/os/encoding.h"
+#include "platform/os/memory.h"
 
 namespace qx::lines {
 
@@ -104,7 +105,9 @@ class LineIndex {
     // Reserving only claims address space: pages are used as the buffers fill.
     void reserve(std::size_t n) {
         entries_.reserve(n);
+        os::adviseHugePages(entries_.data(), n * sizeof(Entry));
         side_.reserve(base_.size());
+        os::adviseHugePages(side_.data(), base_.size());
     }
 
   private:
@@ -129,6 +132,8 @@ class KeySet {
     explicit KeySet(const LineIndex& keys) : keys_(keys) {
         std::size_t n = 16;
         while (n < keys.size() + keys.size() / 2) n <<= 1;
+        slots_.reserve(n);
+        os::adviseHugePages(slots_.data(), n * sizeof(std::uint64_t));
         slots_.assign(n, kEmpty);
     }
     // Inserts key i; false when an equal key is there already.
@@ -271,6 +276,7 @@ std::string dedupeLines(std::string_view text, std::string_view eol) {
     };
     std::vector<Sortable> order;
     order.reserve(firsts.size());
+    os::adviseHugePages(order.data(), firsts.size() * sizeof(Sortable));
     std::size_t total = 0;
     for (std::uint32_t i : firsts) {
         std::string_view k = keys[i];
@@ -292,6 +298,7 @@ std::string dedupeLines(std::string_view text, std::string_view eol) {
     });
     std::string out;
     out.reserve(total);
+    os::adviseHugePages(out.data(), total);
     for (const Sortable& s : order) appendLine(out, keys.line(s.index), eol);
     return out;
 }

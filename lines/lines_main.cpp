@@ -12,10 +12,8 @@
 #include <string>
 
 #include "lines/line_ops.h"
-#include "platform/os/process.h"
 
 int main(int argc, char** argv) {
-    qx::os::preferLargePages(argv);
     auto usage = [] {
         std::fprintf(stderr,
                      "usage: quillex-lines dedupe|trim|unquote FILE\n"

@@ -1,7 +1,10 @@
 // Operating-system services for files and directories.
 #include "platform/os/files.h"
+
+#include "platform/os/memory.h"
 #include "platform/os/paths.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -136,8 +139,12 @@ bool replaceFile(const fs::path& source, const fs::path& target, std::string& er
 bool readFile(const fs::path& file, std::string& out) {
     std::ifstream in(file, std::ios::binary | std::ios::ate);
     if (!in) return false;
-    auto size = static_cast<std::streamoff>(in.tellg());
-    out.resize(static_cast<std::size_t>(size < 0 ? 0 : size));
+    auto size = static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0));
+    // Reserved, advised, then filled: a large file's buffer comes in huge pages.
+    std::string().swap(out);
+    out.reserve(size);
+    adviseHugePages(out.data(), size);
+    out.resize(size);
     in.seekg(0);
     return static_cast<bool>(in.read(out.data(), static_cast<std::streamsize>(out.size())));
 }

@@ -93,22 +93,4 @@ bool ChildProcess::finish(int graceMs) {
     return cleanExit_;
 }
 
-void preferLargePages(char** argv) {
-#ifdef __linux__
-    const char* tunables = std::getenv("GLIBC_TUNABLES");
-    if (!argv || !argv[0] || (tunables && std::strstr(tunables, "hugetlb"))) return;
-    std::string value = "glibc.malloc.hugetlb=1";
-    if (tunables && *tunables) value = std::string(tunables) + ":" + value;
-    if (::setenv("GLIBC_TUNABLES", value.c_str(), 1) != 0) return;
-    ::execv("/proc/self/exe", argv);
-    // Not started again: go on as we are, with the setting undone for our own children.
-    if (tunables)
-        ::setenv("GLIBC_TUNABLES", tunables, 1);
-    else
-        ::unsetenv("GLIBC_TUNABLES");
-#else
-    (void)argv;
-#endif
-}
-
 }  // namespace qx::os

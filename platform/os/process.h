@@ -9,12 +9,6 @@
 
 namespace qx::os {
 
-// Large buffers of the line operations cost a page fault per 4 KiB page; with the C library's
-// allocations backed by transparent huge pages they cost one per 2 MiB. Where the C library
-// takes that setting only at start, the program starts itself again once with it. Returns
-// only when it did not (or could not) do so.
-void preferLargePages(char** argv);
-
 class ChildProcess {
   public:
     static std::unique_ptr<ChildProcess> start(const std::filesystem::path& program,
