@@ -4,13 +4,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/module_wiring.h"
@@ -97,6 +101,11 @@ MainWindow::MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* p
     connectLineOperations();
     connect(titleBar_->minimiseButton(), &QPushButton::clicked, this, [this] { minimise(); });
     connect(titleBar_->closeButton(), &QPushButton::clicked, this, [this] { close(); });
+    // Files dropped on a module's first page open there.
+    for (Module m : {Module::Quick, Module::Query, Module::Update, Module::Delete}) {
+        module(m).pages[0]->setAcceptDrops(true);
+        module(m).pages[0]->installEventFilter(this);
+    }
 }
 
 void MainWindow::connectLineOperations() {
@@ -208,6 +217,63 @@ void MainWindow::showEvent(QShowEvent* event) {
                 });
         tray_->show();
     }
+}
+
+void MainWindow::openFilesFromOutside(const std::vector<std::string>& paths) {
+    navigate(1);
+    quickTabs_->setCurrentIndex(1);
+    QWidget* first = module(Module::Quick).pages[0];
+    for (QWidget* w = first->parentWidget(); w; w = w->parentWidget())
+        if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+            tabs->setCurrentWidget(first);
+            break;
+        }
+    openFiles(Module::Quick, paths);
+}
+
+void MainWindow::openFiles(Module m, const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        // What the open dialog would offer now: after a first file, only its family.
+        if (exchange::isSourceKind(exchange::extensionOf(path)) &&
+            !exchange::filterOffers(openDialog_.filter(), path)) {
+            messages_.show("不能打开“" + exchange::fileNameOf(path) +
+                           "”：已打开的文件只能与同一类的文件一起读入（" +
+                           (openDialog_.filter() == exchange::kXlsxFilter
+                                ? std::string("Excel2007 文件")
+                                : std::string("除 Excel2007 以外的文件")) +
+                           "）。要读入它，请先清除读入的数据。");
+            continue;
+        }
+        openDialog_.presetAnswer(path);
+        module(m).import.open->click();
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    auto localFiles = [](const QMimeData* data) {
+        std::vector<std::string> paths;
+        if (data && data->hasUrls())
+            for (const QUrl& url : data->urls())
+                if (url.isLocalFile()) paths.push_back(fromQt(url.toLocalFile()));
+        return paths;
+    };
+    for (Module m : {Module::Quick, Module::Query, Module::Update, Module::Delete}) {
+        if (watched != module(m).pages[0]) continue;
+        if (event->type() == QEvent::DragEnter) {
+            auto* drag = static_cast<QDragEnterEvent*>(event);
+            if (!localFiles(drag->mimeData()).empty()) drag->acceptProposedAction();
+            return true;
+        }
+        if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            std::vector<std::string> paths = localFiles(drop->mimeData());
+            if (paths.empty()) return false;
+            drop->acceptProposedAction();
+            openFiles(m, paths);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -7,6 +7,8 @@
 #include <array>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/controls/qt_controls.h"
 #include "app/module_pages.h"
@@ -53,6 +55,11 @@ class MainWindow : public QWidget {
     const store::Session& session() const { return *session_; }
     ModuleWiring& wiring(Module m) { return *wirings_[static_cast<std::size_t>(m)]; }
     bool hasTrayIcon() const { return tray_ != nullptr; }
+    // Files opened from outside the program (its command line, "Open with"): in 快捷操作 /
+    // 初始化, as if chosen one after another with "1.打开文件".
+    void openFilesFromOutside(const std::vector<std::string>& paths);
+    // The same in a module whose first page is shown (files dropped on it).
+    void openFiles(Module m, const std::vector<std::string>& paths);
     // What a plain click on the notification icon does.
     void trayClick() { restore(); }
 
@@ -61,6 +68,8 @@ class MainWindow : public QWidget {
     // Closing the window ends the run: the data reset runs then, not only when the window object
     // goes at process exit.
     void closeEvent(QCloseEvent* event) override;
+    // Files dragged onto a module's first page.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     QWidget* introductionPage();

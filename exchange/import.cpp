@@ -92,10 +92,18 @@ void describeSourceKind(const std::string& kind, ImportPage& page) {
 
 void openSourceFile(const store::Session& session, ImportPage& page) {
     ui::FileDialog& dialog = session.openDialog;
+    std::string before = dialog.fileName();
     if (!dialog.showOpen()) return;
-    page.read.setEnabled(true);
     std::string path = dialog.fileName();
     std::string kind = extensionOf(path);
+    // A name typed into the dialog, a file given on the command line or dropped: no table can
+    // be read from anything but the six kinds, so nothing changes, the flavour neither.
+    if (!isSourceKind(kind)) {
+        dialog.setFileName(before);
+        session.messages.show(kNotASourceKind);
+        return;
+    }
+    page.read.setEnabled(true);
     dialog.setFilter(kind == "xlsx" ? kXlsxFilter : kClassicFilter);
     auto addFile = [&] {
         std::string name = fileNameOf(path);

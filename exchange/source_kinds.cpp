@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "platform/ui/controls.h"
 #include "store/working_database.h"
 
 namespace qx::exchange {
@@ -21,6 +22,19 @@ std::size_t lastSeparator(std::string_view path) {
 }
 
 }  // namespace
+
+bool isSourceKind(std::string_view kind) {
+    for (const char* k : {"dbf", "xls", "xlsx", "csv", "txt", "mdb"})
+        if (kind == k) return true;
+    return false;
+}
+
+bool filterOffers(std::string_view filter, std::string_view path) {
+    std::string kind = extensionOf(path);
+    for (const auto& [label, pattern] : ui::filterPairs(std::string(filter)))
+        if (extensionOf(pattern) == kind && pattern.rfind("*.", 0) == 0) return true;
+    return false;
+}
 
 std::string extensionOf(std::string_view path) {
     return store::lowerExtension(path);

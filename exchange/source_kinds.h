@@ -20,6 +20,11 @@ inline constexpr const char* kResultFilter =
     "文本文档(逗号分隔符)(*.txt)|*.txt|access文件(*.mdb)|*.mdb|";
 inline constexpr const char* kResultXlsxFilter = "Excel2007(*.xlsx)|*.xlsx|";
 
+// One of dbf, xls, xlsx, csv, txt, mdb.
+bool isSourceKind(std::string_view kind);
+// Whether a dialog with `filter` ("label|*.ext|…") offers the file `path`, by its extension.
+bool filterOffers(std::string_view filter, std::string_view path);
+
 // The text after the last "." lower-cased (the whole path when it has none).
 std::string extensionOf(std::string_view path);
 // Up to and including the last directory separator ("" when there is none).

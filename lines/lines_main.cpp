@@ -8,6 +8,7 @@
 //   quillex-lines merge A B            {baseA}合并AB.txt
 //   quillex-lines trim FILE            in place
 //   quillex-lines unquote FILE         in place
+//   quillex-lines --version
 #include <cstdio>
 #include <string>
 
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
                      "       quillex-lines common|a-not-b|b-not-a|merge A B\n");
         return 2;
     };
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("quillex-lines (Quillex) %s\n", QX_VERSION);
+        return 0;
+    }
     if (argc < 3) return usage();
     std::string op = argv[1], a = argv[2], b = argc > 3 ? argv[3] : "";
     bool two = op == "common" || op == "a-not-b" || op == "b-not-a" || op == "merge";

@@ -143,7 +143,10 @@ void QtLabel::setVisible(bool visible) {
 
 bool QtFileDialog::show(bool save) {
     std::optional<std::string> answer;
-    if (script_) {
+    if (preset_) {
+        answer = std::move(preset_);
+        preset_.reset();
+    } else if (script_) {
         answer = script_(save, title_, filter_);
     } else {
         QString start = fileName_.empty() ? QString() : toQt(fileName_);

@@ -125,15 +125,20 @@ class QtFileDialog : public ui::FileDialog {
     std::string title() const override { return title_; }
     void setTitle(const std::string& title) override { title_ = title; }
     std::string fileName() const override { return fileName_; }
+    void setFileName(const std::string& name) override { fileName_ = name; }
     bool showOpen() override { return show(false); }
     bool showSave() override { return show(true); }
     void setScript(DialogScript script) { script_ = std::move(script); }
+    // The answer of the next showing, given without showing anything: a file opened from
+    // outside the dialog (the command line, a drop) goes the dialog's own way from there.
+    void presetAnswer(std::string path) { preset_ = std::move(path); }
 
   private:
     bool show(bool save);
     QWidget* parent_;
     std::string filter_, title_, fileName_;
     DialogScript script_;
+    std::optional<std::string> preset_;
 };
 
 // A message with OK only and no title; a script, when set, records it instead.

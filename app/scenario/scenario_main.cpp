@@ -1,4 +1,6 @@
-// qx_scenario [--progdir DIR] [--tmp DIR] FILE.scn...: each file in a freshly started main window.
+// qx_scenario [--progdir DIR] [--tmp DIR] [--as-program FILE] FILE.scn...: each file in a freshly
+// started main window. --as-program: the window works as the program FILE would (an installed
+// copy): its program directory by the program's own rule, its helpers found from there.
 #include <QApplication>
 #include <cstdio>
 #include <string>
@@ -6,6 +8,7 @@
 
 #include "app/main_window.h"
 #include "app/scenario/scenario_runner.h"
+#include "platform/os/files.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -17,8 +20,13 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if ((a == "--progdir" || a == "--tmp") && i + 1 < argc) {
             (a == "--progdir" ? options.progdir : options.tmp) = argv[++i];
+        } else if (a == "--as-program" && i + 1 < argc) {
+            qx::os::actAsProgram(argv[++i]);
+            options.progdir = qx::os::resolveProgramDirectory();
         } else if (a.rfind("--", 0) == 0) {
-            std::fprintf(stderr, "usage: scenario [--progdir DIR] [--tmp DIR] FILE.scn...\n");
+            std::fprintf(stderr,
+                         "usage: scenario [--progdir DIR] [--tmp DIR] [--as-program FILE] "
+                         "FILE.scn...\n");
             return 2;
         } else {
             files.push_back(a);

@@ -22,7 +22,19 @@ namespace qx::os {
 
 namespace fs = std::filesystem;
 
+namespace {
+fs::path& installedProgram() {
+    static fs::path program;
+    return program;
+}
+}  // namespace
+
+void actAsProgram(const fs::path& program) {
+    installedProgram() = program;
+}
+
 fs::path executableDirectory() {
+    if (!installedProgram().empty()) return installedProgram().parent_path();
 #ifdef _WIN32
     wchar_t buf[MAX_PATH * 4];
     DWORD n = GetModuleFileNameW(nullptr, buf, static_cast<DWORD>(std::size(buf)));
@@ -60,17 +72,26 @@ fs::path userDataDirectory() {
 #ifdef _WIN32
     const char* base = std::getenv("LOCALAPPDATA");
     fs::path root = base ? os::pathFromUtf8(base) : fs::temp_directory_path();
+    return root / "Quillex";
 #else
     const char* xdg = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
-    fs::path root = xdg && *xdg     ? fs::path(xdg)
-                    : home && *home ? fs::path(home) / ".local" / "share"
-                                    : fs::temp_directory_path();
+    if (xdg && *xdg) return fs::path(xdg) / "Quillex";
+    if (home && *home) return fs::path(home) / ".local" / "share" / "Quillex";
+    // No home: a folder of this user's own, never one that another user shares.
+    return fs::temp_directory_path() / ("Quillex-" + std::to_string(::getuid()));
 #endif
-    return root / "Quillex";
 }
 
 }  // namespace
+
+fs::path helperProgram(const std::string& name) {
+    fs::path exeDir = executableDirectory();
+    std::error_code ec;
+    if (fs::is_regular_file(exeDir / name, ec)) return exeDir / name;
+    fs::path installed = exeDir.parent_path() / "libexec" / "quillex" / name;
+    return fs::is_regular_file(installed, ec) ? installed : exeDir / name;
+}
 
 fs::path resolveProgramDirectory() {
     fs::path exeDir = executableDirectory();

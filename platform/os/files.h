@@ -10,6 +10,13 @@ namespace qx::os {
 
 // The directory of the running executable.
 std::filesystem::path executableDirectory();
+// From now on the process finds its program directory and helpers as `program` would (a test
+// running an installed copy's scenario).
+void actAsProgram(const std::filesystem::path& program);
+
+// A helper program of ours: beside the executable (the build tree), else in the libexec folder
+// of an installation (<prefix>/libexec/quillex beside <prefix>/bin).
+std::filesystem::path helperProgram(const std::string& name);
 
 // Where the program keeps its working files: the executable's directory when it can be written,
 // otherwise the per-user data directory (created when missing). Decided once at start.

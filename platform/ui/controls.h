@@ -105,6 +105,7 @@ class FileDialog {
     virtual std::string title() const = 0;
     virtual void setTitle(const std::string& title) = 0;
     virtual std::string fileName() const = 0;
+    virtual void setFileName(const std::string& name) = 0;
     // Shows the dialog; false when the user cancels (the file name then stays as it was).
     virtual bool showOpen() = 0;
     virtual bool showSave() = 0;

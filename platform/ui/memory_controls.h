@@ -199,6 +199,7 @@ class MemoryFileDialog : public FileDialog {
     std::string title() const override { return title_; }
     void setTitle(const std::string& title) override { title_ = title; }
     std::string fileName() const override { return fileName_; }
+    void setFileName(const std::string& name) override { fileName_ = name; }
     bool showOpen() override { return answer(); }
     bool showSave() override { return answer(); }
 

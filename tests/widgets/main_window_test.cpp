@@ -6,16 +6,22 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QUrl>
 #include <fstream>
 
 #include "app/controls/grid_widget.h"
 #include "app/nav_button.h"
+#include "exchange/import.h"
+#include "exchange/source_kinds.h"
 #include "unit/test_dir.h"
 
 namespace qx::app {
@@ -73,6 +79,80 @@ TEST(MainWindow, ResetsOnStartNavigationPageSwitchAndExit) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "结果表.mdb"))
         << "exit deletes the working database";
+}
+
+// Files given on the command line ("Open with"): in 快捷操作 / 初始化, one after another as if
+// chosen with "1.打开文件"; the first decides the family the dialog offers afterwards, and a
+// file of no source kind is refused as the open step refuses it.
+TEST(MainWindow, FilesFromOutsideOpenInTheQuickModule) {
+    TestDir dir;
+    const std::filesystem::path data = std::filesystem::path(QX_SOURCE_DIR) / "tests" / "data";
+    std::filesystem::copy_file(data / "dbase" / "lo_gbk.dbf", dir / "lo_gbk.dbf");
+    std::filesystem::copy_file(data / "excel" / "xlwt_two.xls", dir / "两表.xls");
+    std::filesystem::copy_file(data / "excel" / "openpyxl_two.xlsx", dir / "two.xlsx");
+    touch(dir / "notes.doc");
+    store::WorkingDatabase wdb(dir.path());
+    MainWindow w(wdb);
+    std::vector<std::string> messages;
+    int dialogs = 0;
+    w.messages().setScript([&](const std::string& text) { messages.push_back(text); });
+    w.openDialog().setScript([&](bool, const std::string&, const std::string&) {
+        ++dialogs;
+        return std::optional<std::string>();
+    });
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.openFilesFromOutside({(dir / "lo_gbk.dbf").string(), (dir / "两表.xls").string(),
+                            (dir / "two.xlsx").string(), (dir / "notes.doc").string()});
+    EXPECT_EQ(dialogs, 0) << "no dialog is shown for files given";
+    EXPECT_EQ(w.currentPage(), 1);
+    ModuleControls& quick = w.module(Module::Quick);
+    EXPECT_TRUE(quick.import.files->isVisible()) << "快捷操作 / 初始化 is the page shown";
+    ASSERT_EQ(quick.import.files->count(), 2);
+    EXPECT_EQ(quick.import.files->item(0)->text(), QStringLiteral("lo_gbk.dbf"));
+    EXPECT_EQ(quick.import.files->item(1)->text(), QStringLiteral("两表.xls"));
+    EXPECT_EQ(quick.import.table->count(), 2) << "the sheets of the last file";
+    EXPECT_TRUE(quick.import.read->isEnabled());
+    EXPECT_EQ(w.openDialog().filter(), exchange::kClassicFilter);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_NE(messages[0].find("two.xlsx"), std::string::npos) << messages[0];
+    EXPECT_EQ(messages[1], exchange::kNotASourceKind);
+    EXPECT_EQ(w.openDialog().fileName(), (dir / "两表.xls").string())
+        << "a refused file does not decide the flavour";
+}
+
+// Files dropped on a module's first page open in that module, as if chosen one after another.
+TEST(MainWindow, FilesDroppedOnAFirstPageOpenThere) {
+    TestDir dir;
+    const std::filesystem::path data = std::filesystem::path(QX_SOURCE_DIR) / "tests" / "data";
+    std::filesystem::copy_file(data / "dbase" / "source.csv", dir / "source.csv");
+    std::filesystem::copy_file(data / "excel" / "xlwt_two.xls", dir / "two.xls");
+    store::WorkingDatabase wdb(dir.path());
+    MainWindow w(wdb);
+    std::vector<std::string> messages;
+    w.messages().setScript([&](const std::string& text) { messages.push_back(text); });
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.navigate(2);
+    QWidget* page = w.module(Module::Query).pages[0];
+    ASSERT_TRUE(page->isVisible());
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString((dir / "source.csv").string())),
+                  QUrl::fromLocalFile(QString::fromStdString((dir / "two.xls").string()))});
+    QPoint at = page->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(page, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(page, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    ModuleControls& query = w.module(Module::Query);
+    ASSERT_EQ(query.import.files->count(), 2);
+    EXPECT_EQ(query.import.files->item(0)->text(), QStringLiteral("source.csv"));
+    EXPECT_EQ(query.import.files->item(1)->text(), QStringLiteral("two.xls"));
+    EXPECT_EQ(query.import.table->count(), 2);
+    EXPECT_EQ(w.module(Module::Quick).import.files->count(), 0) << "only the page's own module";
+    EXPECT_TRUE(messages.empty());
 }
 
 // The tips of the three "第三步" pages: the quoted sentences exactly, then what they explain.

@@ -76,7 +76,7 @@ fs::path fileOf(const ExternalClause& db) {
 }  // namespace
 
 AccessDriver::AccessDriver(fs::path helper)
-    : helper_(helper.empty() ? os::executableDirectory() / "qx_mdb_reader" : std::move(helper)) {}
+    : helper_(helper.empty() ? os::helperProgram("qx_mdb_reader") : std::move(helper)) {}
 
 std::vector<std::string> AccessDriver::names() const {
     return {""};

@@ -10,7 +10,7 @@ namespace qx::isam::access {
 
 class AccessDriver : public Driver {
   public:
-    // `helper`: the reading helper; empty means qx_mdb_reader in the executable's directory.
+    // `helper`: the reading helper; empty means our qx_mdb_reader (os::helperProgram).
     explicit AccessDriver(std::filesystem::path helper = {});
     std::vector<std::string> names() const override;
     bool listTables(const ExternalClause& db, std::vector<TableName>& out,

@@ -23,7 +23,7 @@ constexpr int kIdleSeconds = 60;
 constexpr int kExitGraceMs = 10000;
 
 fs::path helperPath() {
-    return os::executableDirectory() / "qx_xls_reader";
+    return os::helperProgram("qx_xls_reader");
 }
 
 bool decodeCells(const std::string& p, std::vector<Cell>& row) {

@@ -106,22 +106,28 @@ TEST(Jet4Writer, ValuesAColumnCannotHoldLeaveTheFileAsItWas) {
     ASSERT_TRUE(writeEmptyDatabase(file, error)) << error;
     auto before = std::filesystem::file_size(file);
     struct Case {
-        ColumnDef column;
+        const char* name;
+        JetType type;
+        int size;
         Value value;
         const char* says;
     } cases[] = {
-        {{"t", JetType::Text, 3}, Value::ofText("四个字符"), "超过了它的长度"},
-        {{"b", JetType::Byte, 255}, Value::ofInteger(256), "超出了这一类型的范围"},
-        {{"s", JetType::Short, 255}, Value::ofReal(40000), "超出了这一类型的范围"},
-        {{"n", JetType::Double, 255}, Value::ofText("abc"), "不是数字"},
-        {{"d", JetType::DateTime, 255}, Value::ofText("明天"), "不是日期"},
+        {"t", JetType::Text, 3, Value::ofText("四个字符"), "超过了它的长度"},
+        {"b", JetType::Byte, 255, Value::ofInteger(256), "超出了这一类型的范围"},
+        {"s", JetType::Short, 255, Value::ofReal(40000), "超出了这一类型的范围"},
+        {"n", JetType::Double, 255, Value::ofText("abc"), "不是数字"},
+        {"d", JetType::DateTime, 255, Value::ofText("明天"), "不是日期"},
     };
     for (const auto& c : cases) {
-        VectorRows rows({c.column}, {{Value::ofInteger(1)}, {c.value}});
-        if (c.column.type == JetType::Text || c.column.type == JetType::DateTime)
-            rows = VectorRows({c.column}, {{c.value}});
+        ColumnDef column;
+        column.name = c.name;
+        column.type = c.type;
+        column.size = c.size;
+        VectorRows rows({column}, {{Value::ofInteger(1)}, {c.value}});
+        if (c.type == JetType::Text || c.type == JetType::DateTime)
+            rows = VectorRows({column}, {{c.value}});
         error.clear();
-        EXPECT_FALSE(addTable(file, "r", rows, error)) << c.column.name;
+        EXPECT_FALSE(addTable(file, "r", rows, error)) << c.name;
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
         EXPECT_EQ(std::filesystem::file_size(file), before);
         EXPECT_TRUE(listAccessTables(file).empty());
