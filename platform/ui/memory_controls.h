@@ -1,5 +1,5 @@
-// In-memory controls for tests: they hold what a window would show, and the dialogs take their
-// answers from queues that a test fills beforehand.
+// In-memory controls for tests and the command line: they hold what a window would show, and
+// the dialogs take their answers from queues filled beforehand.
 #pragma once
 
 #include <cassert>

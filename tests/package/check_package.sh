@@ -13,7 +13,7 @@ fail() { echo "check_package: $*" >&2; exit 1; }
 
 dpkg-deb -c "$deb" | awk '{print $NF}' > "$work/files"
 app=example.quillex.Quillex
-for f in ./usr/bin/quillex ./usr/bin/quillex-lines \
+for f in ./usr/bin/quillex ./usr/bin/quillex-lines ./usr/bin/quillex-cli \
          ./usr/libexec/quillex/qx_mdb_reader ./usr/libexec/quillex/qx_xls_reader \
          ./usr/share/applications/$app.desktop ./usr/share/metainfo/$app.metainfo.xml \
          ./usr/share/icons/hicolor/16x16/apps/quillex.png \
@@ -23,9 +23,7 @@ for f in ./usr/bin/quillex ./usr/bin/quillex-lines \
          ./usr/share/man/man1/quillex.1.gz ./usr/share/man/man1/quillex-lines.1.gz; do
     grep -qxF "$f" "$work/files" || fail "the package lacks $f"
 done
-if grep -q '^./usr/bin/quillex-cli$' "$work/files"; then
-    grep -qxF ./usr/share/man/man1/quillex-cli.1.gz "$work/files" || fail "quillex-cli without its manual page"
-fi
+grep -qxF ./usr/share/man/man1/quillex-cli.1.gz "$work/files" || fail "quillex-cli without its manual page"
 [ "$(dpkg-deb -f "$deb" Package)" = quillex ] || fail "the package is not named quillex"
 depends="$(dpkg-deb -f "$deb" Depends)"
 for d in libqt6widgets6 libsqlite3 qt6-qpa-plugins; do
@@ -39,6 +37,11 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/$app.metainfo.xml" >/de
 "$root/usr/bin/quillex-lines" --version | grep -q '^quillex-lines (Quillex) [0-9]' ||
     fail "quillex-lines --version"
 "$root/usr/bin/quillex" --version | grep -q '^Quillex [0-9]' || fail "quillex --version"
+"$root/usr/bin/quillex-cli" --version | grep -q '^quillex-cli (Quillex) [0-9]' ||
+    fail "quillex-cli --version"
+# The command line, installed, finds its reading helper in libexec.
+"$root/usr/bin/quillex-cli" tables "$here/../data/excel/xlwt_two.xls" | grep -qx '表一' ||
+    fail "quillex-cli tables through the installed helper"
 
 # The scenario, with the folder of the extracted program not writable for the one running it.
 tmp="$work/tmp"

@@ -1,0 +1,155 @@
+// The command line's working folder and controls.
+#include "cli/workspace.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <random>
+
+#include "advanced/operations.h"
+#include "compare/comparisons.h"
+#include "exchange/source_kinds.h"
+#include "platform/os/paths.h"
+#include "single/single_table.h"
+
+namespace qx::cli {
+
+namespace fs = std::filesystem;
+
+bool ConsoleMessages::isClosing(const std::string& text) {
+    for (const char* closing : {compare::kCompared, compare::kSimilarDone, single::kSaved,
+                                single::kDeleted, advanced::kSavedDone, advanced::kUpdateDone})
+        if (text == closing) return true;
+    return false;
+}
+
+void ConsoleMessages::show(const std::string& text) {
+    shown_.push_back(text);
+    if (quiet_ && isClosing(text)) return;
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+ConsoleProgress::ConsoleProgress(bool quiet) : enabled_(!quiet && ::isatty(2)) {}
+
+void ConsoleProgress::show() {
+    drawn_ = false;
+}
+
+void ConsoleProgress::setPercent(int percent) {
+    if (!enabled_) return;
+    int filled = percent * 40 / 100;
+    std::fprintf(stderr, "\r[%s%s] %3d%%",
+                 std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                 std::string(static_cast<std::size_t>(40 - filled), ' ').c_str(), percent);
+    std::fflush(stderr);
+    drawn_ = true;
+}
+
+void ConsoleProgress::close() {
+    if (enabled_ && drawn_) std::fprintf(stderr, "\n");
+    drawn_ = false;
+}
+
+namespace {
+
+fs::path freshFolder() {
+    std::random_device rd;
+    for (;;) {
+        fs::path p = fs::temp_directory_path() / ("quillex-cli-" + std::to_string(rd()));
+        std::error_code ec;
+        if (fs::create_directory(p, ec)) return p;
+        if (ec) return fs::temp_directory_path();
+    }
+}
+
+}  // namespace
+
+Workspace::Workspace(const fs::path& workdir, bool quiet)
+    : dir_(workdir.empty() ? freshFolder() : workdir),
+      owned_(workdir.empty()),
+      database_(dir_),
+      messages_(quiet),
+      progress_(quiet),
+      session_{database_, open_, save_, messages_, busy_, progress_, [this] { dataReset(); }},
+      page_{openButton_,     readButton_, header_, tableLabel_, table_,  countLabel_, count_,
+            delimiterLabel_, delimiter_,  files_,  mirror_,     tables_, columns_,    structure_} {
+    std::error_code ec;
+    fs::create_directories(dir_, ec);
+    count_.setText("1");
+    // As the window starts: the data reset (nothing of an earlier run is left).
+    dataReset();
+}
+
+Workspace::~Workspace() {
+    database_.deleteFiles();
+    std::error_code ec;
+    if (owned_) fs::remove_all(dir_, ec);
+}
+
+void Workspace::dataReset() {
+    database_.deleteFiles();
+    header_.setChecked(false);
+    open_.setFilter(exchange::kFullFilter);
+    save_.setFilter(exchange::kFullFilter);
+    openButton_.setEnabled(true);
+    readButton_.setEnabled(false);
+    table_.clear();
+    for (ui::MemoryListBox* l : {&files_, &mirror_, &tables_, &columns_}) l->clear();
+    structure_.setRows(1);
+}
+
+bool Workspace::list(const std::string& file, std::vector<std::string>& names) {
+    std::error_code ec;
+    if (!fs::is_regular_file(os::pathFromUtf8(file), ec)) {
+        fail("找不到文件“" + file + "”");
+        return false;
+    }
+    std::size_t before = messages_.shown().size();
+    open_.queue(file);
+    exchange::openSourceFile(session_, page_);
+    if (messages_.shown().size() != before) return false;
+    std::string kind = exchange::extensionOf(file);
+    if (kind == "xls" || kind == "xlsx" || kind == "mdb") {
+        for (const auto& name : table_.items()) names.push_back(name);
+        if (names.empty()) {
+            fail("该文件中没有可读入的表：“" + file + "”");
+            return false;
+        }
+    } else {
+        names.push_back(exchange::fileNameOf(file));
+    }
+    return true;
+}
+
+bool Workspace::read(const std::string& file, const std::string& table,
+                     const ReadOptions& options) {
+    std::vector<std::string> names;
+    if (!list(file, names)) return false;
+    std::string kind = exchange::extensionOf(file);
+    if (kind == "xls" || kind == "xlsx" || kind == "mdb") {
+        int chosen = table.empty() ? 0 : -1;
+        for (std::size_t i = 0; chosen < 0 && i < names.size(); ++i)
+            if (names[i] == table) chosen = static_cast<int>(i);
+        if (chosen < 0 && !table.empty() &&
+            table.find_first_not_of("0123456789") == std::string::npos) {
+            int n = std::atoi(table.c_str());
+            if (n >= 1 && n <= static_cast<int>(names.size())) chosen = n - 1;
+        }
+        if (chosen < 0) {
+            std::string offered;
+            for (const auto& n : names) offered += (offered.empty() ? "" : "、") + n;
+            fail("“" + file + "”中没有表“" + table + "”；其中的表有：" + offered);
+            return false;
+        }
+        table_.setCurrentIndex(chosen);
+    }
+    header_.setChecked(options.header);
+    count_.setText(options.count);
+    delimiter_.setText(options.delimiter);
+    std::size_t before = messages_.shown().size();
+    int tablesBefore = tables_.count();
+    exchange::readSourceTable(session_, page_, options.header);
+    return messages_.shown().size() == before && tables_.count() == tablesBefore + 1;
+}
+
+}  // namespace qx::cli
