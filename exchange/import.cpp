@@ -54,12 +54,16 @@ bool runImport(const store::Session& session, store::Flavour flavour, const std:
     store::BusyScope busy(session.busy);
     if (ok) {
         jet::Connection connection;
-        ok = connection.open(session.database.connectionString(flavour)).ok &&
-             connection.execute(sql).ok;
+        jet::Outcome o = connection.open(session.database.connectionString(flavour));
+        if (o) o = connection.execute(sql);
+        ok = o.ok;
+        why = o.message;
     }
     if (!ok) {
         busy.close();
-        session.messages.show(kReadFailed);
+        // The design's message, and under it why: a damaged file, a sheet too wide, ...
+        session.messages.show(why.empty() ? std::string(kReadFailed)
+                                          : std::string(kReadFailed) + "\r\n\r\n" + why);
         return false;
     }
     compact(session, flavour);
@@ -116,19 +120,28 @@ void openSourceFile(const store::Session& session, ImportPage& page) {
         describeSourceKind(kind, page);
         addFile();
         page.table.clear();
+        // A file that cannot be listed, or lists nothing, says so now: the chooser would stay
+        // empty without a word.
+        std::string why;
         if (kind == "mdb") {
-            for (const auto& name : listAccessTables(path)) page.table.addItem(name);
+            for (const auto& name : isam::access::listAccessTables(os::pathFromUtf8(path), why))
+                page.table.addItem(name);
         } else {
-            listExcelSheets(session, path, page.table);
+            listExcelSheets(session, path, page.table, &why);
         }
         page.table.setCurrentIndex(-1);
+        if (!why.empty())
+            session.messages.show(why);
+        else if (page.table.count() == 0)
+            session.messages.show(kNoTables);
     } else if (kind == "csv" || kind == "txt" || kind == "dbf") {
         describeSourceKind(kind, page);
         addFile();
     }
 }
 
-void listExcelSheets(const store::Session& session, const std::string& path, ui::ComboBox& out) {
+void listExcelSheets(const store::Session& session, const std::string& path, ui::ComboBox& out,
+                     std::string* why) {
     store::BusyScope busy(session.busy);
     std::string driverName = extensionOf(path) == "xlsx" ? "Excel 12.0" : "Excel 8.0";
     isam::Driver* driver = isam::builtinDrivers().find(jet::asciiLower(driverName));
@@ -136,7 +149,10 @@ void listExcelSheets(const store::Session& session, const std::string& path, ui:
     std::vector<isam::TableName> names;
     std::string error;
     jet::ExternalClause clause = jet::ExternalClause::parse(driverName + ";DATABASE=" + path);
-    if (!driver->listTables(clause, names, error)) return;
+    if (!driver->listTables(clause, names, error)) {
+        if (why) *why = error.empty() ? "无法读取工作簿“" + fileNameOf(path) + "”" : error;
+        return;
+    }
     for (const auto& t : names) {
         if (t.name == "sheet1$_" || t.name == "sheet1$Print_Titles" || t.name.empty()) continue;
         // The last character goes: the "$" that ends a sheet's name.

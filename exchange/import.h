@@ -46,9 +46,12 @@ void openSourceFile(const store::Session& session, ImportPage& page);
 // Shows the option controls the kind needs and hides the others.
 void describeSourceKind(const std::string& kind, ImportPage& page);
 // The sheets of a workbook as the drop-down offers them (a sheet without its "$").
-void listExcelSheets(const store::Session& session, const std::string& path, ui::ComboBox& out);
+// The sheets of a workbook into `out`; `why`, when given, says why none could be listed.
+void listExcelSheets(const store::Session& session, const std::string& path, ui::ComboBox& out,
+                     std::string* why = nullptr);
 // The user tables of an Access file.
 std::vector<std::string> listAccessTables(const std::string& path);
+inline constexpr const char* kNoTables = "该文件中没有可读入的表";
 // The read button. `headerRow`: the header box of the page the user is on is ticked.
 void readSourceTable(const store::Session& session, ImportPage& page, bool headerRow);
 // The import statement for xls, xlsx, mdb and dbf sources; false when it was refused.

@@ -139,11 +139,17 @@ bool AccessDriver::writeTable(const ExternalClause& db, const std::string& table
 }
 
 std::vector<std::string> listAccessTables(const fs::path& file) {
+    std::string error;
+    return listAccessTables(file, error);
+}
+
+std::vector<std::string> listAccessTables(const fs::path& file, std::string& error) {
     ExternalClause db;
     db.properties.emplace_back("DATABASE", os::utf8(file));
     std::vector<TableName> tables;
-    std::string error;
-    AccessDriver().listTables(db, tables, error);
+    error.clear();
+    if (!AccessDriver().listTables(db, tables, error) && error.empty())
+        error = "无法读取 Access 文件“" + os::utf8(file) + "”";
     std::vector<std::string> names;
     for (auto& t : tables) names.push_back(t.name);
     return names;

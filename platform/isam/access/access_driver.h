@@ -26,5 +26,7 @@ class AccessDriver : public Driver {
 
 // The user tables of an Access file in catalogue order (empty when it cannot be read).
 std::vector<std::string> listAccessTables(const std::filesystem::path& file);
+// The same, with why the file could not be listed (empty when it could).
+std::vector<std::string> listAccessTables(const std::filesystem::path& file, std::string& error);
 
 }  // namespace qx::isam::access

@@ -45,6 +45,19 @@ std::string cellText(const Cell& c) {
 
 namespace {
 
+constexpr std::size_t kMaxTableColumns = 255;
+constexpr const char* kTooManyColumns =
+    "工作表中有超过 255 列的数据，超出了数据表最多 255 列的限制，无法读入。请先删去多余的列";
+
+// The columns up to the last cell with a value.
+std::size_t dataWidth(const std::vector<Cell>& cells) {
+    std::size_t w = cells.size();
+    while (w > 0 && (cells[w - 1].kind == Cell::Kind::Empty ||
+                     (cells[w - 1].kind == Cell::Kind::Text && cells[w - 1].text.empty())))
+        --w;
+    return w;
+}
+
 // Rows are parsed on a second thread while the engine stores the rows before them; they cross
 // over in batches.
 constexpr std::size_t kBatchRows = 512;
@@ -83,6 +96,10 @@ class SheetStream : public RowSource {
             pendingFirst_ = std::move(first);
             hasPendingFirst_ = true;
         }
+        if (width > kMaxTableColumns || dataWidth(pendingFirst_) > kMaxTableColumns) {
+            error = kTooManyColumns;
+            return false;
+        }
         for (std::size_t k = 0; k < width; ++k) addColumn(k < names.size() ? names[k] : "");
         worker_ = std::thread([this] { parse(); });
         return true;
@@ -116,6 +133,15 @@ class SheetStream : public RowSource {
                 holding_ = true;
                 return true;
             }
+            // Empty cells past the last value add no column; a value past Jet's 255 columns
+            // refuses the sheet.
+            std::size_t width = dataWidth(*cells);
+            if (width > kMaxTableColumns) {
+                error_ = kTooManyColumns;
+                finish();
+                return false;
+            }
+            cells->resize(std::max(width, std::min(cells->size(), columns_.size())));
             while (columns_.size() < cells->size()) addColumn("");
             row.assign(columns_.size(), Value::null());
             for (std::size_t k = 0; k < cells->size(); ++k) {

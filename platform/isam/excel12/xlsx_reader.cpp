@@ -29,6 +29,8 @@ int columnIndex(std::string_view ref) {
 namespace {
 
 constexpr int kMaxColumns = 16384;
+// The text a sheet's shared-string cells may expand to.
+constexpr std::size_t kMaxSheetText = std::size_t{512} << 20;
 constexpr std::size_t kMaxRows = 1048576;
 
 bool parseWhole(const std::string& xml, XmlReader& reader, std::string& error) {
@@ -274,6 +276,7 @@ class XlsxSheetCells : public excel::SheetCells {
         lastRow_ = 0;
         done_ = false;
         rowsSeen_ = 0;
+        expanded_ = 0;
         failure_.clear();
         current_.clear();
         reader_->onStart = [this](std::string_view name, XmlReader::Attributes a) {
@@ -352,13 +355,27 @@ class XlsxSheetCells : public excel::SheetCells {
             inValue_ = false;
             haveValue_ = true;
         } else if (name == "c") {
-            if (!haveValue_) return;
+            if (!haveValue_ || !failure_.empty()) return;
+            // An empty <v/> holds nothing, whatever the cell's type says.
+            bool inline_ = type_ == "inlineStr" || type_ == "str";
+            if (value_.empty() && !inline_) return;
             Cell cell;
             if (type_ == "s") {
-                auto idx = static_cast<std::size_t>(std::strtoull(value_.c_str(), nullptr, 10));
-                if (idx < strings_.size()) {
-                    cell.kind = Cell::Kind::Text;
-                    cell.text = strings_[idx];
+                char* end = nullptr;
+                auto idx = static_cast<std::size_t>(std::strtoull(value_.c_str(), &end, 10));
+                if (end && *end == '\0' && idx < strings_.size()) {
+                    // Each use of a shared string is a copy in the table: a few strings used
+                    // by many cells may not grow into gigabytes.
+                    expanded_ += strings_[idx].size();
+                    if (expanded_ <= kMaxSheetText) {
+                        cell.kind = Cell::Kind::Text;
+                        cell.text = strings_[idx];
+                    } else {
+                        failure_ = "工作表中的文字展开后超过 " +
+                                   std::to_string(kMaxSheetText >> 20) +
+                                   " MB（同一段很长的文字被大量单元格引用），拒绝读入";
+                        return;
+                    }
                 }
             } else if (type_ == "inlineStr" || type_ == "str") {
                 cell.kind = Cell::Kind::Text;
@@ -397,7 +414,7 @@ class XlsxSheetCells : public excel::SheetCells {
     std::unique_ptr<XmlReader> reader_;
     std::deque<std::pair<std::size_t, std::vector<Cell>>> ready_;
     std::vector<Cell> current_;
-    std::size_t nextRow_ = 1, lastRow_ = 0, rowsSeen_ = 0;
+    std::size_t nextRow_ = 1, lastRow_ = 0, rowsSeen_ = 0, expanded_ = 0;
     int col_ = 0, nextCol_ = 0, style_ = 0;
     std::string type_, value_, failure_;
     bool inValue_ = false, haveValue_ = false, done_ = false;

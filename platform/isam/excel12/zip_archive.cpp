@@ -5,7 +5,9 @@ namespace qx::isam::excel12 {
 
 std::unique_ptr<ZipArchive> ZipArchive::open(const std::string& path, std::string& error) {
     int code = 0;
-    zip_t* z = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    // Without ZIP_CHECKCONS: spreadsheet programs open packages with small inconsistencies
+    // (and take the first of two entries of one name, as libzip then does).
+    zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &code);
     if (!z) {
         error = code == ZIP_ER_NOENT || code == ZIP_ER_OPEN ? "找不到或无法打开文件“" + path + "”"
                                                             : "文件已损坏或不是 Excel 2007 工作簿";

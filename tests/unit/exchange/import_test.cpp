@@ -184,11 +184,15 @@ TEST_F(ImportTest, WorkbookNeedsAChosenSheet) {
 }
 
 TEST_F(ImportTest, RefusedReadStillListsTheName) {
+    // The open step already says why the file lists no sheet; the read says it failed, and why.
     openFile(std::string(QX_SOURCE_DIR) + "/tests/data/excel/notexcel.xls");
+    const std::string damaged = "文件已损坏或不是 Excel 97-2003 工作簿";
+    EXPECT_EQ(messages_.shown(), std::vector<std::string>{damaged});
     table.addItem("Sheet1");
     table.setCurrentIndex(0);
     readSourceTable(*session_, page, true);
-    EXPECT_EQ(messages_.shown(), std::vector<std::string>{kReadFailed});
+    EXPECT_EQ(messages_.shown(),
+              (std::vector<std::string>{damaged, std::string(kReadFailed) + "\r\n\r\n" + damaged}));
     EXPECT_EQ(tables.items(), std::vector<std::string>{"1_1"});
     EXPECT_TRUE(columns.items().empty());
     EXPECT_EQ(structure.rows(), 1);
