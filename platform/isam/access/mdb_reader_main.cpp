@@ -177,6 +177,34 @@ void putValue(std::string& row, MdbHandle* mdb, ColumnPlan& c, int known) {
     }
 }
 
+// Which values of the row just fetched are Null (1) or not (0), read from the row's own null
+// mask, as the library's row cracking reads it: the library's bound values tell an empty text
+// from a Null no more than from each other. -1 where the row does not say.
+void rowNulls(MdbHandle* mdb, MdbTableDef* table, std::vector<int>& nulls) {
+    std::fill(nulls.begin(), nulls.end(), -1);
+    int start = 0;
+    std::size_t length = 0;
+    if (table->cur_row == 0 ||
+        mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &start, &length) != 0)
+        return;
+    // The slot's flags (deleted, moved) are no part of the offset, as the library masks them.
+    constexpr int kOffsetMask = 0x1fff;  // the row offset within its slot, below the flags
+    auto offset = static_cast<std::size_t>(start & kOffsetMask);
+    const auto page = static_cast<std::size_t>(mdb->fmt->pg_size);
+    if (length < 2 || offset + length > page || offset + length > sizeof(mdb->pg_buf)) return;
+    const auto* buf = reinterpret_cast<const unsigned char*>(mdb->pg_buf);
+    std::size_t columns = IS_JET3(mdb) ? buf[offset] : buf[offset] | (buf[offset + 1] << 8);
+    std::size_t maskBytes = (columns + 7) / 8;
+    if (maskBytes + (IS_JET3(mdb) ? 1 : 2) >= length) return;
+    const unsigned char* mask = buf + offset + length - maskBytes;
+    for (unsigned k = 0; k < table->num_cols; ++k) {
+        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, k));
+        auto n = static_cast<std::size_t>(col->col_num);
+        // A column added after the row was written is Null in it.
+        nulls[k] = n >= columns || n / 8 >= maskBytes ? 1 : (mask[n / 8] & (1u << (n % 8))) ? 0 : 1;
+    }
+}
+
 int readTable(MdbHandle* mdb, const char* name) {
     MdbCatalogEntry* found = nullptr;
     std::vector<MdbCatalogEntry*> tables;
@@ -210,23 +238,10 @@ int readTable(MdbHandle* mdb, const char* name) {
     }
     mdb_rewind_table(table);
     std::string row;
-    std::vector<MdbField> fields(table->num_cols);
     std::vector<int> nulls(table->num_cols);
     while (mdb_fetch_row(table)) {
         row.clear();
-        // The row just fetched, cracked again for its null mask.
-        int start = 0;
-        std::size_t length = 0;
-        bool cracked =
-            table->cur_row > 0 &&
-            mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &start, &length) == 0 &&
-            mdb_crack_row(table, start, length, fields.data()) >= 0;
-        std::fill(nulls.begin(), nulls.end(), -1);
-        if (cracked)
-            for (unsigned k = 0; k < table->num_cols; ++k)
-                if (fields[k].colnum >= 0 &&
-                    static_cast<unsigned>(fields[k].colnum) < table->num_cols)
-                    nulls[static_cast<std::size_t>(fields[k].colnum)] = fields[k].is_null ? 1 : 0;
+        rowNulls(mdb, table, nulls);
         for (std::size_t k = 0; k < plans.size(); ++k) {
             auto& c = plans[k];
             putValue(row, mdb, c, k < nulls.size() ? nulls[k] : -1);
