@@ -399,6 +399,9 @@ Outcome Connection::copyExternal(const Plan& plan) {
 }
 
 Outcome Connection::loadSources(const std::vector<ExternalSource>& sources) {
+    // A record set on an external table keeps its copy until the connection closes; the next
+    // statement with an external table of that number takes its place.
+    dropSources(sources);
     for (const auto& src : sources) {
         Outcome o = loadTable(src, "temp", src.placeholder);
         if (!o.ok) return o;
