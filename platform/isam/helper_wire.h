@@ -17,7 +17,7 @@ enum Kind : char {
     kEnd = 'Z',     // all sent
 };
 
-enum Tag : char { kNull = 0, kInteger = 1, kReal = 2, kText = 3, kBlob = 4, kDate = 5 };
+enum Tag : char { kNull = 0, kInteger = 1, kReal = 2, kText = 3, kBlob = 4, kDate = 5, kBool = 6 };
 
 // Column types on the wire: the engine's JetType values.
 inline constexpr std::uint32_t kMaxMessage = 256u << 20;

@@ -5,6 +5,7 @@
 #include <deque>
 #include <set>
 
+#include "platform/isam/excel/excel_dates.h"
 #include "platform/isam/excel12/xml_reader.h"
 #include "platform/isam/excel12/zip_archive.h"
 #include "platform/jet/functions.h"
@@ -160,33 +161,6 @@ bool openWorkbook(const std::string& path, Workbook& wb, std::string& error) {
     return true;
 }
 
-// Number formats that show dates: the built-in ones and custom codes with date or time letters.
-bool isDateFormat(int id, const std::string& code) {
-    if ((id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
-        (id >= 50 && id <= 58))
-        return true;
-    if (code.empty()) return false;
-    bool quoted = false, bracket = false;
-    for (std::size_t i = 0; i < code.size(); ++i) {
-        char c = code[i];
-        if (c == '"')
-            quoted = !quoted;
-        else if (quoted)
-            continue;
-        else if (c == '\\' || c == '_' || c == '*')
-            ++i;
-        else if (c == '[')
-            bracket = true;
-        else if (c == ']')
-            bracket = false;
-        else if (bracket)
-            continue;
-        else if (std::string("dDmMyYhHsS").find(c) != std::string::npos)
-            return true;
-    }
-    return false;
-}
-
 std::vector<bool> readDateStyles(const Workbook& wb, std::string& error) {
     std::vector<bool> dates;
     if (wb.stylesPart.empty() || !wb.zip->has(wb.stylesPart)) return dates;
@@ -205,7 +179,7 @@ std::vector<bool> readDateStyles(const Workbook& wb, std::string& error) {
         } else if (name == "xf" && inCellXfs) {
             const char* id = XmlReader::attribute(a, "numFmtId");
             int n = id ? std::atoi(id) : 0;
-            dates.push_back(isDateFormat(n, codes.count(n) ? codes[n] : ""));
+            dates.push_back(excel::isDateFormat(n, codes.count(n) ? codes[n] : ""));
         }
     };
     r.onEnd = [&](std::string_view name) {
@@ -394,7 +368,7 @@ class XlsxSheetCells : public excel::SheetCells {
                 bool date = style_ >= 0 && static_cast<std::size_t>(style_) < dates_.size() &&
                             dates_[static_cast<std::size_t>(style_)];
                 cell.kind = date ? Cell::Kind::Date : Cell::Kind::Number;
-                cell.number = date && wb_.date1904 ? *n + 1462 : *n;
+                cell.number = date ? excel::jetSerial(*n, wb_.date1904) : *n;
             }
             if (cell.kind == Cell::Kind::Empty) return;
             if (current_.size() <= static_cast<std::size_t>(col_))

@@ -32,11 +32,13 @@ bool decodeCells(const std::string& p, std::vector<Cell>& row) {
     while (at < p.size()) {
         Cell c;
         char tag = p[at++];
-        if (tag == wire::kReal || tag == wire::kDate) {
+        if (tag == wire::kReal || tag == wire::kDate || tag == wire::kBool) {
             if (at + 8 > p.size()) return false;
             std::memcpy(&c.number, p.data() + at, 8);
             at += 8;
-            c.kind = tag == wire::kDate ? Cell::Kind::Date : Cell::Kind::Number;
+            c.kind = tag == wire::kDate   ? Cell::Kind::Date
+                     : tag == wire::kBool ? Cell::Kind::Bool
+                                          : Cell::Kind::Number;
         } else if (tag == wire::kText) {
             if (at + 4 > p.size()) return false;
             std::uint32_t n = wire::getU32(p.data() + at);

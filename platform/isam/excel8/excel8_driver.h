@@ -1,6 +1,6 @@
-// The Excel 8.0 driver: [Excel 8.0;…;DATABASE=file.xls].[Sheet$] as a source (BIFF5 and BIFF8
-// through FreeXL, run in the helper qx_xls_reader beside the executable), .[R] as a target (a
-// BIFF8 workbook of our own writing).
+// The Excel 8.0 driver: [Excel 8.0;…;DATABASE=file.xls].[Sheet$] as a source (BIFF2–8, read by
+// our reader in the helper qx_xls_reader), .[R] as a target (a BIFF8 workbook of our own
+// writing).
 #pragma once
 
 #include "platform/isam/driver.h"

@@ -1,0 +1,138 @@
+# xls_compare.py HELPER FILE...: each workbook's first worksheet read by our reading helper
+# (qx_xls_reader) and by xlrd, cell by cell. Prints one line per file: identical, the first
+# difference, or why a side could not read it. Run with Debian's /usr/bin/python3 (python3-xlrd).
+import datetime
+import struct
+import subprocess
+import sys
+
+import xlrd
+
+
+def helper(exe, *args):
+    out = subprocess.run([exe, *args], capture_output=True, timeout=60).stdout
+    msgs, at = [], 0
+    while at + 5 <= len(out):
+        kind = chr(out[at])
+        n = struct.unpack_from("<I", out, at + 1)[0]
+        msgs.append((kind, out[at + 5:at + 5 + n]))
+        at += 5 + n
+    return msgs
+
+
+def cells(payload):
+    row, at = [], 0
+    while at < len(payload):
+        tag = payload[at]
+        at += 1
+        if tag in (2, 5, 6):
+            v = struct.unpack_from("<d", payload, at)[0]
+            at += 8
+            row.append(("date" if tag == 5 else "bool" if tag == 6 else "num", v))
+        elif tag == 3:
+            n = struct.unpack_from("<I", payload, at)[0]
+            row.append(("text", payload[at + 4:at + 4 + n].decode("utf-8", "replace")))
+            at += 4 + n
+        else:
+            row.append(None)
+    while row and row[-1] is None:
+        row.pop()
+    return row
+
+
+def ours(exe, path):
+    listing = helper(exe, "list", path)
+    sheets = [p.decode() for k, p in listing if k == "T"]
+    errors = [p.decode() for k, p in listing if k == "E"]
+    if errors or not sheets:
+        return None, (errors[0] if errors else "no sheet")
+    rows = []
+    for k, p in helper(exe, "read", path, sheets[0]):
+        if k == "E":
+            return None, p.decode()
+        if k == "R":
+            rows.append(cells(p))
+    return (sheets[0], rows), None
+
+
+def reference(path):
+    book = xlrd.open_workbook(path)
+    # xlrd gives the workbook's serials; Jet counts days from 1899-12-30 in both date systems.
+    shift = 1462 if book.datemode == 1 else 0
+    sheet = next((s for s in book.sheets() if s.visibility is not None), None)
+    rows = []
+    for r in range(sheet.nrows):
+        row = []
+        for c in sheet.row(r):
+            t = c.ctype
+            if t == xlrd.XL_CELL_NUMBER:
+                row.append(("num", c.value) if c.value == c.value else None)  # NaN: no value
+            elif t == xlrd.XL_CELL_TEXT:
+                row.append(("text", c.value) if c.value != "" else None)
+            elif t == xlrd.XL_CELL_BOOLEAN:
+                row.append(("bool", float(c.value)))
+            elif t == xlrd.XL_CELL_DATE:
+                row.append(("date", c.value + shift))
+            else:
+                row.append(None)
+        while row and row[-1] is None:
+            row.pop()
+        rows.append(row)
+    while rows and not rows[-1]:
+        rows.pop()
+    return sheet.name, rows
+
+
+def same(a, b):
+    if a is None or b is None:
+        return a == b
+    if a[0] == "date" and b[0] == "date":
+        # xlrd gives the workbook's serial, we Jet's: the same day from 1900-03-01 on.
+        return b[1] < 61 or abs(a[1] - b[1]) < 1e-9
+    if a[0] != b[0]:
+        return False
+    return abs(a[1] - b[1]) < 1e-9 * max(1, abs(b[1])) if a[0] != "text" else a[1] == b[1]
+
+
+exe = sys.argv[1]
+counts = {"identical": 0, "different": 0, "refused": 0, "reference failed": 0}
+strict = False
+if sys.argv[2:3] == ["--strict"]:
+    strict = True
+    del sys.argv[2]
+for path in sys.argv[2:]:
+    got, why = ours(exe, path)
+    try:
+        name, want = reference(path)
+    except Exception as e:
+        counts["reference failed"] += 1
+        print(f"{path}: xlrd cannot read it ({e}); ours: {why or 'read'}")
+        continue
+    if got is None:
+        counts["refused"] += 1
+        print(f"{path}: refused: {why}")
+        continue
+    rows = got[1]
+    while rows and not rows[-1]:
+        rows.pop()
+    diff = None
+    for r in range(max(len(rows), len(want))):
+        a = rows[r] if r < len(rows) else []
+        b = want[r] if r < len(want) else []
+        for c in range(max(len(a), len(b))):
+            x = a[c] if c < len(a) else None
+            y = b[c] if c < len(b) else None
+            if not same(x, y):
+                diff = f"row {r + 1} column {c + 1}: ours {x!r}, xlrd {y!r}"
+                break
+        if diff:
+            break
+    if diff:
+        counts["different"] += 1
+        print(f"{path}: {diff}")
+    else:
+        counts["identical"] += 1
+        print(f"{path}: identical ({len(want)} rows)")
+print(", ".join(f"{v} {k}" for k, v in counts.items()))
+# --strict: every file the reference reads must be read, and read the same.
+sys.exit(1 if strict and (counts["different"] or counts["refused"]) else 0)
