@@ -44,7 +44,8 @@ constexpr std::size_t kMapPointers = 17;                 // extended map pages o
 constexpr std::uint32_t kMaxPages = 0x7FFFFFFFu / kPageSize;
 
 // Pages of the empty database.
-constexpr std::uint32_t kObjectsTdef = 2, kObjectsMaps = 3, kObjectsData = 4;
+// MSysObjects: its definition, its usage maps on the page after, its rows.
+constexpr std::uint32_t kObjectsTdef = 2, kObjectsData = 4;
 constexpr std::uint32_t kAcesTdef = 5, kQueriesTdef = 7, kRelationshipsTdef = 9;
 constexpr std::uint32_t kSystemPages = 11;
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/isam/excel/excel_dates.h"
+#include "platform/isam/excel8/biff_crypto.h"
 #include "platform/isam/excel8/compound_file.h"
 #include "platform/jet/text.h"
 #include "platform/os/encoding.h"
@@ -265,7 +266,8 @@ bool BiffWorkbook::open(const std::string& path, std::string& error) {
     return load(std::move(bytes), os::utf8(os::pathFromUtf8(path).stem()), error);
 }
 
-bool BiffWorkbook::load(std::string bytes, const std::string& name, std::string& error) {
+bool BiffWorkbook::load(std::string bytes, const std::string& name, std::string& error,
+                        const std::u16string& password) {
     if (CompoundFile::isCompoundFile(bytes)) {
         CompoundFile cf;
         if (!cf.open(std::move(bytes), error)) return false;
@@ -308,6 +310,7 @@ bool BiffWorkbook::load(std::string bytes, const std::string& name, std::string&
     std::map<int, std::string> formats;
     std::vector<int> xfFormat;
     int implicitFormat = 0;
+    bool decrypted = false;
     auto text8 = [&](std::string_view bytes) { return os::toUtf8(bytes, charset_.c_str()); };
     for (std::size_t i = 0; i < recs.size(); ++i) {
         const Record& r = recs[i];
@@ -315,9 +318,26 @@ bool BiffWorkbook::load(std::string bytes, const std::string& name, std::string&
         if (i > 0 && (r.id == kBof8 || r.id == kBof4 || r.id == kBof3 || r.id == kBof2)) break;
         if (biff_ >= 5 && r.id == kEof) break;
         switch (r.id) {
-            case kFilepass:
-                error = "工作簿已加密（设有打开密码），无法读取。请在 Excel 中去掉密码另存后再读入";
-                return false;
+            case kFilepass: {
+                if (decrypted) break;
+                // Protected without a password of its own: the default one opens it, as in
+                // spreadsheet programs. Then the globals are read again, in clear.
+                std::size_t at = static_cast<std::size_t>(d.data() - stream_.data()) - 4;
+                if (biff_ != 8 || !decryptBiff8(stream_, at, password)) {
+                    error =
+                        "工作簿已加密（设有打开密码），无法读取。请在 Excel 中去掉密码另存后再读入";
+                    return false;
+                }
+                decrypted = true;
+                recs = records(stream_, 0);
+                formats.clear();
+                xfFormat.clear();
+                sst_.clear();
+                sheets_.clear();
+                implicitFormat = 0;
+                i = 0;  // the loop goes on after the BOF
+                continue;
+            }
             case kCodepage:
                 charset_ = u16(d, 0) == 1200 ? "UTF-16LE" : charsetOf(u16(d, 0));
                 break;

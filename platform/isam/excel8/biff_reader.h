@@ -17,7 +17,9 @@ class BiffWorkbook {
     // Reads the file and its workbook globals; false with the reason (damaged, encrypted, ...).
     bool open(const std::string& path, std::string& error);
     // The same on the file's bytes; `name` names a BIFF2–4 worksheet, which has no name inside.
-    bool load(std::string bytes, const std::string& name, std::string& error);
+    // An encrypted workbook is opened with `password` (spreadsheet programs' default one).
+    bool load(std::string bytes, const std::string& name, std::string& error,
+              const std::u16string& password = u"VelvetSweatshop");
     // The worksheets, in workbook order.
     std::vector<std::string> sheets() const;
     // One worksheet's rows from the first (missing rows empty, cells by column).

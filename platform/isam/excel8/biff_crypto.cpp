@@ -1,0 +1,286 @@
+// RC4, MD5 and SHA-1 for BIFF8 decryption (MS-OFFCRYPTO's RC4 and CryptoAPI RC4 methods, as
+// MS-XLS applies them: a new key for every 1024 bytes of the stream).
+#include "platform/isam/excel8/biff_crypto.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace qx::isam::excel8 {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::uint32_t rotl(std::uint32_t x, int n) {
+    return x << n | x >> (32 - n);
+}
+
+Bytes md5(const Bytes& message) {
+    static const std::uint32_t k[64] = {
+        0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613,
+        0xfd469501, 0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193,
+        0xa679438e, 0x49b40821, 0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d,
+        0x02441453, 0xd8a1e681, 0xe7d3fbc8, 0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed,
+        0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a, 0xfffa3942, 0x8771f681, 0x6d9d6122,
+        0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70, 0x289b7ec6, 0xeaa127fa,
+        0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665, 0xf4292244,
+        0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+        0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb,
+        0xeb86d391};
+    static const int r[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
+                              5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
+                              4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
+                              6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
+    Bytes m = message;
+    std::uint64_t bits = static_cast<std::uint64_t>(message.size()) * 8;
+    m.push_back(0x80);
+    while (m.size() % 64 != 56) m.push_back(0);
+    for (int i = 0; i < 8; ++i) m.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+    std::uint32_t h[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+    for (std::size_t block = 0; block < m.size(); block += 64) {
+        std::uint32_t w[16];
+        for (int i = 0; i < 16; ++i)
+            w[i] = m[block + 4 * i] | m[block + 4 * i + 1] << 8 | m[block + 4 * i + 2] << 16 |
+                   static_cast<std::uint32_t>(m[block + 4 * i + 3]) << 24;
+        std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
+        for (int i = 0; i < 64; ++i) {
+            std::uint32_t f;
+            int g;
+            if (i < 16) {
+                f = (b & c) | (~b & d);
+                g = i;
+            } else if (i < 32) {
+                f = (d & b) | (~d & c);
+                g = (5 * i + 1) % 16;
+            } else if (i < 48) {
+                f = b ^ c ^ d;
+                g = (3 * i + 5) % 16;
+            } else {
+                f = c ^ (b | ~d);
+                g = (7 * i) % 16;
+            }
+            std::uint32_t t = d;
+            d = c;
+            c = b;
+            b = b + rotl(a + f + k[i] + w[g], r[i]);
+            a = t;
+        }
+        h[0] += a;
+        h[1] += b;
+        h[2] += c;
+        h[3] += d;
+    }
+    Bytes out;
+    for (std::uint32_t v : h)
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    return out;
+}
+
+Bytes sha1(const Bytes& message) {
+    Bytes m = message;
+    std::uint64_t bits = static_cast<std::uint64_t>(message.size()) * 8;
+    m.push_back(0x80);
+    while (m.size() % 64 != 56) m.push_back(0);
+    for (int i = 7; i >= 0; --i) m.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+    std::uint32_t h[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
+    for (std::size_t block = 0; block < m.size(); block += 64) {
+        std::uint32_t w[80];
+        for (int i = 0; i < 16; ++i)
+            w[i] = static_cast<std::uint32_t>(m[block + 4 * i]) << 24 | m[block + 4 * i + 1] << 16 |
+                   m[block + 4 * i + 2] << 8 | m[block + 4 * i + 3];
+        for (int i = 16; i < 80; ++i) w[i] = rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
+        std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
+        for (int i = 0; i < 80; ++i) {
+            std::uint32_t f, k;
+            if (i < 20) {
+                f = (b & c) | (~b & d);
+                k = 0x5A827999;
+            } else if (i < 40) {
+                f = b ^ c ^ d;
+                k = 0x6ED9EBA1;
+            } else if (i < 60) {
+                f = (b & c) | (b & d) | (c & d);
+                k = 0x8F1BBCDC;
+            } else {
+                f = b ^ c ^ d;
+                k = 0xCA62C1D6;
+            }
+            std::uint32_t t = rotl(a, 5) + f + e + k + w[i];
+            e = d;
+            d = c;
+            c = rotl(b, 30);
+            b = a;
+            a = t;
+        }
+        h[0] += a;
+        h[1] += b;
+        h[2] += c;
+        h[3] += d;
+        h[4] += e;
+    }
+    Bytes out;
+    for (std::uint32_t v : h)
+        for (int i = 3; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    return out;
+}
+
+class Rc4 {
+  public:
+    explicit Rc4(const Bytes& key) {
+        for (int i = 0; i < 256; ++i)
+            s_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+        std::uint8_t j = 0;
+        for (std::size_t i = 0; i < 256; ++i) {
+            j = static_cast<std::uint8_t>(j + s_[i] + key[i % key.size()]);
+            std::swap(s_[i], s_[j]);
+        }
+    }
+    std::uint8_t next() {
+        i_ = static_cast<std::uint8_t>(i_ + 1);
+        j_ = static_cast<std::uint8_t>(j_ + s_[i_]);
+        std::swap(s_[i_], s_[j_]);
+        return s_[static_cast<std::uint8_t>(s_[i_] + s_[j_])];
+    }
+
+  private:
+    std::array<std::uint8_t, 256> s_{};
+    std::uint8_t i_ = 0, j_ = 0;
+};
+
+Bytes utf16(const std::u16string& s) {
+    Bytes out;
+    for (char16_t c : s) {
+        out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return out;
+}
+
+void appendU32(Bytes& b, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+std::uint16_t u16(const std::string& s, std::size_t at) {
+    return at + 2 <= s.size()
+               ? static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) |
+                                            static_cast<unsigned char>(s[at + 1]) << 8)
+               : 0;
+}
+std::uint32_t u32(const std::string& s, std::size_t at) {
+    return static_cast<std::uint32_t>(u16(s, at)) | static_cast<std::uint32_t>(u16(s, at + 2))
+                                                        << 16;
+}
+Bytes bytesAt(const std::string& s, std::size_t at, std::size_t n) {
+    Bytes out;
+    for (std::size_t i = 0; i < n && at + i < s.size(); ++i)
+        out.push_back(static_cast<std::uint8_t>(s[at + i]));
+    return out;
+}
+
+// The key of one 1024-byte block of the stream.
+struct KeyMaker {
+    bool cryptoApi = false;
+    Bytes base;  // standard: the 5 bytes of H1; CryptoAPI: H0
+    std::size_t keyBytes = 16;
+    Bytes key(std::uint32_t block) const {
+        Bytes b = base;
+        appendU32(b, block);
+        if (!cryptoApi) return md5(b);
+        Bytes h = sha1(b);
+        if (keyBytes == 5) {
+            h.resize(5);
+            h.resize(16, 0);  // a 40-bit key is used as 128 bits with zeros
+            return h;
+        }
+        h.resize(keyBytes);
+        return h;
+    }
+};
+
+}  // namespace
+
+bool decryptBiff8(std::string& stream, std::size_t filepassAt, const std::u16string& password) {
+    const std::size_t d = filepassAt + 4;
+    std::size_t len = u16(stream, filepassAt + 2);
+    if (d + len > stream.size() || u16(stream, d) != 1) return false;  // not RC4
+    std::uint16_t major = u16(stream, d + 2), minor = u16(stream, d + 4);
+    KeyMaker maker;
+    Bytes verifier, verifierHash;
+    if (major == 1 && minor == 1) {
+        Bytes salt = bytesAt(stream, d + 6, 16);
+        verifier = bytesAt(stream, d + 22, 16);
+        verifierHash = bytesAt(stream, d + 38, 16);
+        if (salt.size() != 16 || verifierHash.size() != 16) return false;
+        Bytes h0 = md5(utf16(password));
+        Bytes buffer;
+        for (int i = 0; i < 16; ++i) {
+            buffer.insert(buffer.end(), h0.begin(), h0.begin() + 5);
+            buffer.insert(buffer.end(), salt.begin(), salt.end());
+        }
+        maker.base = md5(buffer);
+        maker.base.resize(5);
+    } else if ((major == 2 || major == 3 || major == 4) && minor == 2) {
+        std::size_t headerSize = u32(stream, d + 10);
+        std::size_t header = d + 14;
+        if (headerSize < 32 || header + headerSize > d + len) return false;
+        std::uint32_t algId = u32(stream, header + 8), keyBits = u32(stream, header + 16);
+        if (algId != 0x6801 && algId != 0) return false;  // RC4 only
+        if (keyBits == 0) keyBits = 40;
+        if (keyBits % 8 || keyBits < 40 || keyBits > 128) return false;
+        std::size_t v = header + headerSize;
+        std::size_t saltSize = u32(stream, v);
+        if (saltSize != 16 || v + 4 + 16 + 16 + 4 + 20 > d + len) return false;
+        Bytes salt = bytesAt(stream, v + 4, 16);
+        verifier = bytesAt(stream, v + 20, 16);
+        verifierHash = bytesAt(stream, v + 40, 20);
+        maker.cryptoApi = true;
+        maker.keyBytes = keyBits / 8;
+        Bytes seed = salt;
+        Bytes pw = utf16(password);
+        seed.insert(seed.end(), pw.begin(), pw.end());
+        maker.base = sha1(seed);
+    } else {
+        return false;
+    }
+    // The password holds when the verifier decrypts to the hash of itself.
+    Rc4 check(maker.key(0));
+    for (auto& b : verifier) b ^= check.next();
+    for (auto& b : verifierHash) b ^= check.next();
+    Bytes expected = maker.cryptoApi ? sha1(verifier) : md5(verifier);
+    if (!std::equal(verifierHash.begin(), verifierHash.end(), expected.begin())) return false;
+
+    // Every byte of record data after FILEPASS is encrypted with the key stream at its own
+    // offset in the stream; record headers, and the data of a few records, are not.
+    std::vector<std::pair<std::size_t, std::size_t>> spans;  // offset, length
+    for (std::size_t at = d + len; at + 4 <= stream.size();) {
+        std::uint16_t id = u16(stream, at);
+        std::size_t n = u16(stream, at + 2);
+        std::size_t data = at + 4;
+        if (data + n > stream.size()) n = stream.size() - data;
+        bool clear = id == 0x0809 || id == 0x002F || id == 0x00E1 || id == 0x0194 || id == 0x0195 ||
+                     id == 0x0196 || id == 0x0138;
+        if (id == 0x0085 && n > 4)
+            spans.emplace_back(data + 4, n - 4);  // a sheet's stream position stays clear
+        else if (!clear && n > 0)
+            spans.emplace_back(data, n);
+        at = data + n;
+    }
+    std::uint32_t block = UINT32_MAX;
+    std::array<std::uint8_t, 1024> keystream{};
+    for (const auto& [offset, length] : spans)
+        for (std::size_t p = offset; p < offset + length; ++p) {
+            auto b = static_cast<std::uint32_t>(p / 1024);
+            if (b != block) {
+                block = b;
+                Rc4 rc4(maker.key(block));
+                for (auto& k : keystream) k = rc4.next();
+            }
+            stream[p] =
+                static_cast<char>(static_cast<std::uint8_t>(stream[p]) ^ keystream[p % 1024]);
+        }
+    return true;
+}
+
+}  // namespace qx::isam::excel8

@@ -1,0 +1,18 @@
+// Workbooks with an open password: BIFF8 streams encrypted with RC4, in the standard form (MD5)
+// and the CryptoAPI form (SHA-1). Spreadsheet programs open those whose password is the default
+// one without asking; so does the reader.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace qx::isam::excel8 {
+
+// Decrypts `stream` in place: the records after its FILEPASS record at `filepassAt` (the offset
+// of the record's header). False when the method is not one of these or the password is wrong.
+bool decryptBiff8(std::string& stream, std::size_t filepassAt, const std::u16string& password);
+
+// The password spreadsheet programs use when a workbook is protected without one of its own.
+inline const std::u16string kDefaultPassword = u"VelvetSweatshop";
+
+}  // namespace qx::isam::excel8
