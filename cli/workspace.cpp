@@ -70,12 +70,10 @@ Workspace::Workspace(const fs::path& workdir, bool quiet)
       database_(dir_),
       messages_(quiet),
       progress_(quiet),
-      session_{database_, open_, save_, messages_, busy_, progress_, [this] { dataReset(); }},
-      page_{openButton_,     readButton_, header_, tableLabel_, table_,  countLabel_, count_,
-            delimiterLabel_, delimiter_,  files_,  mirror_,     tables_, columns_,    structure_} {
+      session_{database_, open_, save_, messages_, busy_, progress_, [this] { dataReset(); }} {
     std::error_code ec;
     fs::create_directories(dir_, ec);
-    count_.setText("1");
+    import_.count.setText("1");
     // As the window starts: the data reset (nothing of an earlier run is left).
     dataReset();
 }
@@ -88,14 +86,16 @@ Workspace::~Workspace() {
 
 void Workspace::dataReset() {
     database_.deleteFiles();
-    header_.setChecked(false);
+    import_.header.setChecked(false);
     open_.setFilter(exchange::kFullFilter);
     save_.setFilter(exchange::kFullFilter);
-    openButton_.setEnabled(true);
-    readButton_.setEnabled(false);
-    table_.clear();
-    for (ui::MemoryListBox* l : {&files_, &mirror_, &tables_, &columns_}) l->clear();
-    structure_.setRows(1);
+    import_.open.setEnabled(true);
+    import_.read.setEnabled(false);
+    import_.table.clear();
+    for (ui::MemoryListBox* l :
+         {&import_.files, &import_.mirror, &import_.tables, &import_.columns})
+        l->clear();
+    import_.structure.setRows(1);
 }
 
 bool Workspace::list(const std::string& file, std::vector<std::string>& names) {
@@ -106,11 +106,11 @@ bool Workspace::list(const std::string& file, std::vector<std::string>& names) {
     }
     std::size_t before = messages_.shown().size();
     open_.queue(file);
-    exchange::openSourceFile(session_, page_);
+    exchange::openSourceFile(session_, import_.page);
     if (messages_.shown().size() != before) return false;
     std::string kind = exchange::extensionOf(file);
     if (kind == "xls" || kind == "xlsx" || kind == "mdb") {
-        for (const auto& name : table_.items()) names.push_back(name);
+        for (const auto& name : import_.table.items()) names.push_back(name);
         if (names.empty()) {
             fail("该文件中没有可读入的表：“" + file + "”");
             return false;
@@ -141,15 +141,15 @@ bool Workspace::read(const std::string& file, const std::string& table,
             fail("“" + file + "”中没有表“" + table + "”；其中的表有：" + offered);
             return false;
         }
-        table_.setCurrentIndex(chosen);
+        import_.table.setCurrentIndex(chosen);
     }
-    header_.setChecked(options.header);
-    count_.setText(options.count);
-    delimiter_.setText(options.delimiter);
+    import_.header.setChecked(options.header);
+    import_.count.setText(options.count);
+    import_.delimiter.setText(options.delimiter);
     std::size_t before = messages_.shown().size();
-    int tablesBefore = tables_.count();
-    exchange::readSourceTable(session_, page_, options.header);
-    return messages_.shown().size() == before && tables_.count() == tablesBefore + 1;
+    int tablesBefore = import_.tables.count();
+    exchange::readSourceTable(session_, import_.page, options.header);
+    return messages_.shown().size() == before && import_.tables.count() == tablesBefore + 1;
 }
 
 }  // namespace qx::cli

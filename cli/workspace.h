@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "exchange/import.h"
+#include "exchange/memory_import.h"
 #include "platform/ui/memory_controls.h"
 #include "store/session.h"
 
@@ -62,7 +63,7 @@ class Workspace {
     void fail(const std::string& message) { messages_.show(message); }
 
     const store::Session& session() const { return session_; }
-    exchange::ImportPage& page() { return page_; }
+    exchange::ImportPage& page() { return import_.page; }
     ui::MemoryFileDialog& saveDialog() { return save_; }
     const ConsoleMessages& messages() const { return messages_; }
 
@@ -77,14 +78,7 @@ class Workspace {
     ui::MemoryBusyNotice busy_;
     ConsoleProgress progress_;
     store::Session session_;
-    ui::MemoryButton openButton_{true}, readButton_{false};
-    ui::MemoryCheckBox header_;
-    ui::MemoryLabel tableLabel_, countLabel_, delimiterLabel_;
-    ui::MemoryComboBox table_;
-    ui::MemoryEditBox count_, delimiter_;
-    ui::MemoryListBox files_, mirror_, tables_, columns_;
-    ui::MemoryGrid structure_{1, 3};
-    exchange::ImportPage page_;
+    exchange::MemoryImportControls import_;
 };
 
 }  // namespace qx::cli

@@ -106,30 +106,39 @@ std::optional<double> total(const SumState& s, bool& whole, std::int64_t& wholeV
     return s.sum + s.carry;
 }
 
-void sumFinal(sqlite3_context* ctx) {
-    auto* s = sumState(ctx, false);
-    if (!s || s->failed) return sqlite3_result_null(ctx);
+// The group's total and how it was reached; false (Null given) when nothing was added.
+struct Total {
+    const SumState* state = nullptr;
+    double value = 0;
     bool whole = false;
-    std::int64_t w = 0;
-    auto t = total(*s, whole, w);
-    if (!t) return sqlite3_result_null(ctx);
-    if (whole) return sqlite3_result_int64(ctx, w);
-    sqlite3_result_double(ctx, *t);
+    std::int64_t wholeValue = 0;
+};
+bool finalTotal(sqlite3_context* ctx, Total& t) {
+    t.state = sumState(ctx, false);
+    std::optional<double> v;
+    if (t.state && !t.state->failed) v = total(*t.state, t.whole, t.wholeValue);
+    if (!v) sqlite3_result_null(ctx);
+    t.value = v.value_or(0);
+    return v.has_value();
+}
+
+void sumFinal(sqlite3_context* ctx) {
+    Total t;
+    if (!finalTotal(ctx, t)) return;
+    if (t.whole) return sqlite3_result_int64(ctx, t.wholeValue);
+    sqlite3_result_double(ctx, t.value);
 }
 
 void avgFinal(sqlite3_context* ctx) {
-    auto* s = sumState(ctx, false);
-    if (!s || s->failed) return sqlite3_result_null(ctx);
-    bool whole = false;
-    std::int64_t w = 0;
-    auto t = total(*s, whole, w);
-    if (!t) return sqlite3_result_null(ctx);
+    Total t;
+    if (!finalTotal(ctx, t)) return;
+    const SumState& s = *t.state;
     long double exact =
-        whole ? static_cast<long double>(w)
-        : !s->inexact && std::fabs(*t) < kExactLimit / kScale
-            ? static_cast<long double>(static_cast<std::int64_t>(s->scaled)) / 10000.0L
-            : static_cast<long double>(*t);
-    sqlite3_result_double(ctx, static_cast<double>(exact / static_cast<long double>(s->count)));
+        t.whole ? static_cast<long double>(t.wholeValue)
+        : !s.inexact && std::fabs(t.value) < kExactLimit / kScale
+            ? static_cast<long double>(static_cast<std::int64_t>(s.scaled)) / 10000.0L
+            : static_cast<long double>(t.value);
+    sqlite3_result_double(ctx, static_cast<double>(exact / static_cast<long double>(s.count)));
 }
 
 // First and Last keep the first and the last value of the group, Null included.

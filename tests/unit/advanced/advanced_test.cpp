@@ -1,6 +1,7 @@
 // The condition builder's texts and the advanced operations on a working database.
 #include "advanced/condition_builder.h"
 #include "advanced/operations.h"
+#include "exchange/memory_import.h"
 #include "unit/exchange/session_fixture.h"
 
 namespace qx::advanced {
@@ -82,7 +83,7 @@ TEST(ConditionBuilder, FromSetAndSpanningTables) {
     EXPECT_FALSE(conditionsSpanTables(alone, {"1_1", "2_1"}));
 }
 
-class AdvancedTest : public testing::SessionTest {
+class AdvancedTest : public testing::SessionTest, protected exchange::MemoryImportControls {
   protected:
     void SetUp() override {
         SessionTest::SetUp();
@@ -100,17 +101,11 @@ class AdvancedTest : public testing::SessionTest {
         }
         tables.setSelectedIndex(0);
     }
-    ui::MemoryButton open{true}, read{false};
-    ui::MemoryCheckBox header, skip;
-    ui::MemoryLabel tableLabel, countLabel, delimiterLabel;
-    ui::MemoryComboBox table;
-    ui::MemoryEditBox count, delimiter;
-    ui::MemoryListBox files, mirror, tables, columns, results;
-    ui::MemoryGrid structure{1, 3}, update{2, 4}, target{2, 1};
+    ui::MemoryCheckBox skip;
+    ui::MemoryListBox results;
+    ui::MemoryGrid update{2, 4}, target{2, 1};
     ui::MemoryGrid condition{2, 5};
-    exchange::ImportPage import{open,       read,   header,         tableLabel, table,
-                                countLabel, count,  delimiterLabel, delimiter,  files,
-                                mirror,     tables, columns,        structure};
+    exchange::ImportPage& import = MemoryImportControls::page;
     AdvancedPage page{import, condition, skip, &results, &update, &target};
 
     void setCondition(const std::vector<std::string>& row) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "exchange/columns.h"
+#include "exchange/memory_import.h"
 #include "exchange/source_kinds.h"
 #include "platform/os/encoding.h"
 #include "store/structure.h"
@@ -92,18 +93,8 @@ TEST(SchemaIni, MergeKeepsEveryOtherLine) {
               gbk + os::fromUtf8("[名单.txt]\r\n", "GB18030"));
 }
 
-class ImportTest : public testing::SessionTest {
+class ImportTest : public testing::SessionTest, protected MemoryImportControls {
   protected:
-    ui::MemoryButton open{true}, read{false};
-    ui::MemoryCheckBox header;
-    ui::MemoryLabel tableLabel, countLabel, delimiterLabel;
-    ui::MemoryComboBox table;
-    ui::MemoryEditBox count, delimiter;
-    ui::MemoryListBox files, mirror, tables, columns;
-    ui::MemoryGrid structure{1, 3};
-    ImportPage page{open,           read,      header, tableLabel, table,  countLabel, count,
-                    delimiterLabel, delimiter, files,  mirror,     tables, columns,    structure};
-
     void SetUp() override {
         SessionTest::SetUp();
         count.setText("1");
