@@ -19,10 +19,11 @@ inline constexpr std::size_t kMaxMemoBytes = 64u << 20;
 
 struct FieldDescriptor {
     std::string name;  // UTF-8
-    char type = 'C';   // C N F D L M
+    char type = 'C';   // C N F D L M; Visual FoxPro's I B Y T G too
     int length = 0;
     int decimals = 0;
     std::size_t offset = 0;  // within the record, after the deletion flag
+    int nullBit = -1;        // Visual FoxPro: the field's bit in _NullFlags, when it may be Null
 };
 
 // Opens a .dbf for reading; rows come out through RowSource.
@@ -42,11 +43,16 @@ class DbfReader : public RowSource {
     std::string decode(std::string_view raw) const;
     Value fieldValue(const FieldDescriptor& f, std::string_view raw);
     bool readMemo(std::uint32_t block, std::string& out);
+    bool isNullByFlags(const FieldDescriptor& f) const;
 
     std::ifstream in_;
     std::ifstream memo_;
     std::uintmax_t memoSize_ = 0;
     bool memoOpen_ = false;
+    bool foxPro_ = false;            // a FoxPro table: .fpt memos, Visual FoxPro's field types
+    std::uint32_t memoBlock_ = 512;  // the memo file's block size
+    int nullFlagsOffset_ = -1;       // Visual FoxPro's _NullFlags within the record
+    int nullFlagsLength_ = 0;
     std::vector<FieldDescriptor> fields_;
     std::vector<ColumnDef> columns_;
     std::string charset_;
