@@ -199,12 +199,107 @@ struct KeyMaker {
     }
 };
 
+// XOR obfuscation (MS-OFFCRYPTO's method 1): the password's 16-bit verifier and key, and the
+// 16 bytes the data is XORed with.
+struct XorObfuscation {
+    std::uint16_t verifier = 0, key = 0;
+    std::array<std::uint8_t, 16> bytes{};
+
+    explicit XorObfuscation(const std::u16string& password) {
+        static const std::uint16_t kInitial[15] = {0xE1F0, 0x1D0F, 0xCC9C, 0x84C0, 0x110C,
+                                                   0x0E10, 0xF1CE, 0x313E, 0x1872, 0xE139,
+                                                   0xD40F, 0x84F9, 0x280C, 0xA96A, 0x4EC3};
+        static const std::uint16_t kMatrix[15][7] = {
+            {0xAEFC, 0x4DD9, 0x9BB2, 0x2745, 0x4E8A, 0x9D14, 0x2A09},
+            {0x7B61, 0xF6C2, 0xFDA5, 0xEB6B, 0xC6F7, 0x9DCF, 0x2BBF},
+            {0x4563, 0x8AC6, 0x05AD, 0x0B5A, 0x16B4, 0x2D68, 0x5AD0},
+            {0x0375, 0x06EA, 0x0DD4, 0x1BA8, 0x3750, 0x6EA0, 0xDD40},
+            {0xD849, 0xA0B3, 0x5147, 0xA28E, 0x553D, 0xAA7A, 0x44D5},
+            {0x6F45, 0xDE8A, 0xAD35, 0x4A4B, 0x9496, 0x390D, 0x721A},
+            {0xEB23, 0xC667, 0x9CEF, 0x29FF, 0x53FE, 0xA7FC, 0x5FD9},
+            {0x47D3, 0x8FA6, 0x0F6D, 0x1EDA, 0x3DB4, 0x7B68, 0xF6D0},
+            {0xB861, 0x60E3, 0xC1C6, 0x93AD, 0x377B, 0x6EF6, 0xDDEC},
+            {0x45A0, 0x8B40, 0x06A1, 0x0D42, 0x1A84, 0x3508, 0x6A10},
+            {0xAA51, 0x4483, 0x8906, 0x022D, 0x045A, 0x08B4, 0x1168},
+            {0x76B4, 0xED68, 0xCAF1, 0x85C3, 0x1BA7, 0x374E, 0x6E9C},
+            {0x3730, 0x6E60, 0xDCC0, 0xA9A1, 0x4363, 0x86C6, 0x1DAD},
+            {0x3331, 0x6662, 0xCCC4, 0x89A9, 0x0373, 0x06E6, 0x0DCC},
+            {0x1021, 0x2042, 0x4084, 0x8108, 0x1231, 0x2462, 0x48C4}};
+        static const std::uint8_t kPad[15] = {0xBB, 0xFF, 0xFF, 0xBA, 0xFF, 0xFF, 0xB9, 0x80,
+                                              0x00, 0xBE, 0x0F, 0x00, 0xBF, 0x0F, 0x00};
+        // One byte a character: its low byte, or its high byte when the low one is 0.
+        std::vector<std::uint8_t> ansi;
+        for (char16_t c : password.substr(0, 15))
+            ansi.push_back(static_cast<std::uint8_t>((c & 0xFF) ? (c & 0xFF) : (c >> 8)));
+        if (ansi.empty()) return;
+        auto rotl15 = [](std::uint16_t v) {
+            return static_cast<std::uint16_t>(((v & 0x4000) ? 1 : 0) | ((v << 1) & 0x7FFF));
+        };
+        for (std::size_t i = ansi.size(); i-- > 0;) verifier = rotl15(verifier) ^ ansi[i];
+        verifier = static_cast<std::uint16_t>((rotl15(verifier) ^ ansi.size()) ^ 0xCE4B);
+        key = kInitial[ansi.size() - 1];
+        std::size_t line = 15 - ansi.size();
+        for (std::uint8_t ch : ansi) {
+            for (std::uint16_t x : kMatrix[line++]) {
+                if (ch & 1) key ^= x;
+                ch = static_cast<std::uint8_t>(ch >> 1);
+            }
+        }
+        std::copy(ansi.begin(), ansi.end(), bytes.begin());
+        std::copy(kPad, kPad + (16 - ansi.size()), bytes.begin() + static_cast<long>(ansi.size()));
+        for (std::size_t i = 0; i < 16; ++i) {
+            std::uint8_t b = static_cast<std::uint8_t>(bytes[i] ^ (i & 1 ? key >> 8 : key & 0xFF));
+            bytes[i] = static_cast<std::uint8_t>(b << 2 | b >> 6);
+        }
+    }
+};
+
+// The encrypted bytes of each record after FILEPASS. Never encrypted: record headers, the data
+// of BOF, FILEPASS, INTERFACEHDR, USREXCL, FILELOCK, RRDINFO and RRDHEAD, and the sheet's stream
+// position at the start of a BOUNDSHEET.
+struct Span {
+    std::size_t record, from, end;  // the record's data, the first encrypted byte, the end
+};
+
+std::vector<Span> encryptedSpans(const std::string& stream, std::size_t at) {
+    std::vector<Span> spans;
+    while (at + 4 <= stream.size()) {
+        std::uint16_t id = u16(stream, at);
+        std::size_t data = at + 4;
+        std::size_t end = std::min(data + u16(stream, at + 2), stream.size());
+        bool clear = id == 0x0809 || id == 0x002F || id == 0x00E1 || id == 0x0194 || id == 0x0195 ||
+                     id == 0x0196 || id == 0x0138;
+        std::size_t from = id == 0x0085 ? data + 4 : data;
+        if (!clear && from < end) spans.push_back({data, from, end});
+        at = end;
+    }
+    return spans;
+}
+
+bool deobfuscate(std::string& stream, std::size_t d, std::size_t len,
+                 const std::u16string& password) {
+    if (len < 6) return false;
+    XorObfuscation x(password);
+    if (x.key != u16(stream, d + 2) || x.verifier != u16(stream, d + 4)) return false;
+    // Each byte: rotated left by three, then XORed with the array's byte at (the end of its
+    // record's data + its place in the record) modulo 16.
+    for (const Span& span : encryptedSpans(stream, d + len))
+        for (std::size_t p = span.from; p < span.end; ++p) {
+            auto b = static_cast<std::uint8_t>(stream[p]);
+            b = static_cast<std::uint8_t>(b << 3 | b >> 5);
+            stream[p] = static_cast<char>(b ^ x.bytes[(span.end + (p - span.record)) & 15]);
+        }
+    return true;
+}
+
 }  // namespace
 
 bool decryptBiff8(std::string& stream, std::size_t filepassAt, const std::u16string& password) {
     const std::size_t d = filepassAt + 4;
     std::size_t len = u16(stream, filepassAt + 2);
-    if (d + len > stream.size() || u16(stream, d) != 1) return false;  // not RC4
+    if (d + len > stream.size()) return false;
+    if (u16(stream, d) == 0) return deobfuscate(stream, d, len, password);
+    if (u16(stream, d) != 1) return false;  // neither XOR nor RC4
     std::uint16_t major = u16(stream, d + 2), minor = u16(stream, d + 4);
     KeyMaker maker;
     Bytes verifier, verifierHash;
@@ -253,24 +348,11 @@ bool decryptBiff8(std::string& stream, std::size_t filepassAt, const std::u16str
 
     // Every byte of record data after FILEPASS is encrypted with the key stream at its own
     // offset in the stream; record headers, and the data of a few records, are not.
-    std::vector<std::pair<std::size_t, std::size_t>> spans;  // offset, length
-    for (std::size_t at = d + len; at + 4 <= stream.size();) {
-        std::uint16_t id = u16(stream, at);
-        std::size_t n = u16(stream, at + 2);
-        std::size_t data = at + 4;
-        if (data + n > stream.size()) n = stream.size() - data;
-        bool clear = id == 0x0809 || id == 0x002F || id == 0x00E1 || id == 0x0194 || id == 0x0195 ||
-                     id == 0x0196 || id == 0x0138;
-        if (id == 0x0085 && n > 4)
-            spans.emplace_back(data + 4, n - 4);  // a sheet's stream position stays clear
-        else if (!clear && n > 0)
-            spans.emplace_back(data, n);
-        at = data + n;
-    }
+    auto spans = encryptedSpans(stream, d + len);
     std::uint32_t block = UINT32_MAX;
     std::array<std::uint8_t, 1024> keystream{};
-    for (const auto& [offset, length] : spans)
-        for (std::size_t p = offset; p < offset + length; ++p) {
+    for (const Span& span : spans)
+        for (std::size_t p = span.from; p < span.end; ++p) {
             auto b = static_cast<std::uint32_t>(p / 1024);
             if (b != block) {
                 block = b;

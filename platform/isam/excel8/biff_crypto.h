@@ -1,6 +1,6 @@
 // Workbooks with an open password: BIFF8 streams encrypted with RC4, in the standard form (MD5)
-// and the CryptoAPI form (SHA-1). Spreadsheet programs open those whose password is the default
-// one without asking; so does the reader.
+// and the CryptoAPI form (SHA-1), or XOR-obfuscated. Spreadsheet programs open those whose
+// password is the default one without asking; so does the reader.
 #pragma once
 
 #include <cstddef>
