@@ -1,6 +1,7 @@
-# xls_compare.py HELPER FILE...: each workbook's first worksheet read by our reading helper
-# (qx_xls_reader) and by xlrd, cell by cell. Prints one line per file: identical, the first
-# difference, or why a side could not read it. Run with Debian's /usr/bin/python3 (python3-xlrd).
+# xls_compare.py HELPER [--strict] [--xlsx] FILE...: each workbook's first worksheet read by our
+# reader (qx_xls_reader, or qx_xlsx_dump with --xlsx) and by a reference reader (xlrd, or
+# openpyxl with cached formula values), cell by cell. Prints one line per file: identical, the
+# first difference, or why a side could not read it. Run with Debian's /usr/bin/python3.
 import datetime
 import struct
 import subprocess
@@ -83,12 +84,46 @@ def reference(path):
     return sheet.name, rows
 
 
+def reference_xlsx(path):
+    import openpyxl
+    book = openpyxl.load_workbook(path, data_only=True)
+    sheet = book.worksheets[0]
+    epoch = datetime.datetime(1899, 12, 30)
+    rows = []
+    for r in sheet.iter_rows():
+        row = []
+        for c in r:
+            v = c.value
+            if v is None or c.data_type == "e":
+                row.append(None)
+            elif isinstance(v, bool):
+                row.append(("bool", float(v)))
+            elif isinstance(v, (int, float)):
+                row.append(("num", float(v)) if v == v else None)
+            elif isinstance(v, datetime.datetime):
+                row.append(("date", (v - epoch).total_seconds() / 86400))
+            elif isinstance(v, datetime.date):
+                row.append(("date", float((v - epoch.date()).days)))
+            elif isinstance(v, datetime.time):
+                row.append(("date", (v.hour * 3600 + v.minute * 60 + v.second) / 86400))
+            elif isinstance(v, datetime.timedelta):
+                row.append(("date", v.total_seconds() / 86400))
+            else:
+                row.append(("text", str(v)) if str(v) != "" else None)
+        while row and row[-1] is None:
+            row.pop()
+        rows.append(row)
+    while rows and not rows[-1]:
+        rows.pop()
+    return sheet.title, rows
+
+
 def same(a, b):
     if a is None or b is None:
         return a == b
     if a[0] == "date" and b[0] == "date":
         # xlrd gives the workbook's serial, we Jet's: the same day from 1900-03-01 on.
-        return b[1] < 61 or abs(a[1] - b[1]) < 1e-9
+        return b[1] < 61 or abs(a[1] - b[1]) < 1e-6
     if a[0] != b[0]:
         return False
     return abs(a[1] - b[1]) < 1e-9 * max(1, abs(b[1])) if a[0] != "text" else a[1] == b[1]
@@ -96,17 +131,16 @@ def same(a, b):
 
 exe = sys.argv[1]
 counts = {"identical": 0, "different": 0, "refused": 0, "reference failed": 0}
-strict = False
-if sys.argv[2:3] == ["--strict"]:
-    strict = True
-    del sys.argv[2]
+strict = "--strict" in sys.argv[2:]
+xlsx = "--xlsx" in sys.argv[2:]
+sys.argv = [a for a in sys.argv if a not in ("--strict", "--xlsx")]
 for path in sys.argv[2:]:
     got, why = ours(exe, path)
     try:
-        name, want = reference(path)
+        name, want = reference_xlsx(path) if xlsx else reference(path)
     except Exception as e:
         counts["reference failed"] += 1
-        print(f"{path}: xlrd cannot read it ({e}); ours: {why or 'read'}")
+        print(f"{path}: the reference cannot read it ({str(e)[:60]}); ours: {why or 'read'}")
         continue
     if got is None:
         counts["refused"] += 1
@@ -123,7 +157,7 @@ for path in sys.argv[2:]:
             x = a[c] if c < len(a) else None
             y = b[c] if c < len(b) else None
             if not same(x, y):
-                diff = f"row {r + 1} column {c + 1}: ours {x!r}, xlrd {y!r}"
+                diff = f"row {r + 1} column {c + 1}: ours {x!r}, reference {y!r}"
                 break
         if diff:
             break

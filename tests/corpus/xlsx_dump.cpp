@@ -1,0 +1,62 @@
+// qx_xlsx_dump: the xlsx reader's side of the corpus comparison. Speaks as the .xls helper does
+// (helper_wire), so that one comparison script serves both:
+//   qx_xlsx_dump list FILE          the sheets, in workbook order
+//   qx_xlsx_dump read FILE SHEET    the sheet's rows of cells
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/isam/excel12/xlsx_reader.h"
+#include "platform/isam/helper_wire.h"
+
+namespace wire = qx::isam::wire;
+using qx::isam::excel::Cell;
+
+int main(int argc, char** argv) {
+    if (argc < 3) return wire::fail("usage: qx_xlsx_dump list|read FILE [SHEET]");
+    std::string command = argv[1], error;
+    if (command == "list") {
+        qx::isam::excel12::WorkbookListing listing;
+        if (!qx::isam::excel12::listWorkbook(argv[2], listing, error)) return wire::fail(error);
+        for (const auto& s : listing.sheets) wire::send(wire::kTable, s);
+    } else if (command == "read" && argc == 4) {
+        auto cells = qx::isam::excel12::openSheet(argv[2], argv[3], error);
+        if (!cells || !cells->rewind(error)) return wire::fail(error);
+        std::vector<Cell> row;
+        std::string payload;
+        while (cells->nextRow(row, error)) {
+            payload.clear();
+            for (const Cell& c : row) {
+                double d = c.number;
+                switch (c.kind) {
+                    case Cell::Kind::Number:
+                    case Cell::Kind::Date:
+                    case Cell::Kind::Bool:
+                        payload += c.kind == Cell::Kind::Number ? wire::kReal
+                                   : c.kind == Cell::Kind::Date ? wire::kDate
+                                                                : wire::kBool;
+                        wire::putRaw(payload, &d, sizeof d);
+                        break;
+                    case Cell::Kind::Text:
+                        if (c.text.empty()) {
+                            payload += wire::kNull;
+                            break;
+                        }
+                        payload += wire::kText;
+                        wire::putU32(payload, static_cast<std::uint32_t>(c.text.size()));
+                        payload += c.text;
+                        break;
+                    default:
+                        payload += wire::kNull;
+                }
+            }
+            wire::send(wire::kRow, payload);
+        }
+        if (!error.empty()) return wire::fail(error);
+    } else {
+        return wire::fail("unknown command");
+    }
+    wire::send(wire::kEnd, {});
+    std::fflush(stdout);
+    return 0;
+}
