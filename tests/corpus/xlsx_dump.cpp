@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/isam/excel/cell_wire.h"
 #include "platform/isam/excel12/xlsx_reader.h"
 #include "platform/isam/helper_wire.h"
 
@@ -23,35 +24,8 @@ int main(int argc, char** argv) {
         auto cells = qx::isam::excel12::openSheet(argv[2], argv[3], error);
         if (!cells || !cells->rewind(error)) return wire::fail(error);
         std::vector<Cell> row;
-        std::string payload;
-        while (cells->nextRow(row, error)) {
-            payload.clear();
-            for (const Cell& c : row) {
-                double d = c.number;
-                switch (c.kind) {
-                    case Cell::Kind::Number:
-                    case Cell::Kind::Date:
-                    case Cell::Kind::Bool:
-                        payload += c.kind == Cell::Kind::Number ? wire::kReal
-                                   : c.kind == Cell::Kind::Date ? wire::kDate
-                                                                : wire::kBool;
-                        wire::putRaw(payload, &d, sizeof d);
-                        break;
-                    case Cell::Kind::Text:
-                        if (c.text.empty()) {
-                            payload += wire::kNull;
-                            break;
-                        }
-                        payload += wire::kText;
-                        wire::putU32(payload, static_cast<std::uint32_t>(c.text.size()));
-                        payload += c.text;
-                        break;
-                    default:
-                        payload += wire::kNull;
-                }
-            }
-            wire::send(wire::kRow, payload);
-        }
+        while (cells->nextRow(row, error))
+            wire::send(wire::kRow, qx::isam::excel::cellsPayload(row));
         if (!error.empty()) return wire::fail(error);
     } else {
         return wire::fail("unknown command");

@@ -8,22 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/isam/excel/cell_wire.h"
 #include "platform/isam/excel8/biff_reader.h"
 #include "platform/isam/helper_wire.h"
 
 namespace wire = qx::isam::wire;
-using qx::isam::excel::Cell;
 using wire::fail;
 using wire::send;
-
-namespace {
-
-void putNumber(std::string& row, char tag, double d) {
-    row += tag;
-    wire::putRaw(row, &d, sizeof d);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) return fail("用法：qx_xls_reader list|read FILE [SHEET]");
@@ -33,38 +24,9 @@ int main(int argc, char** argv) {
     if (command == "list") {
         for (const auto& s : book.sheets()) send(wire::kTable, s);
     } else if (command == "read" && argc == 4) {
-        std::vector<std::vector<Cell>> rows;
+        std::vector<std::vector<qx::isam::excel::Cell>> rows;
         if (!book.readSheet(argv[3], rows, error)) return fail(error);
-        std::string row;
-        for (const auto& cells : rows) {
-            row.clear();
-            for (const Cell& c : cells) {
-                switch (c.kind) {
-                    case Cell::Kind::Number:
-                        putNumber(row, wire::kReal, c.number);
-                        break;
-                    case Cell::Kind::Date:
-                        putNumber(row, wire::kDate, c.number);
-                        break;
-                    case Cell::Kind::Bool:
-                        putNumber(row, wire::kBool, c.number);
-                        break;
-                    case Cell::Kind::Text:
-                        if (c.text.empty()) {
-                            row += wire::kNull;  // an empty text cell holds nothing
-                            break;
-                        }
-                        row += wire::kText;
-                        wire::putU32(row, static_cast<std::uint32_t>(c.text.size()));
-                        row += c.text;
-                        break;
-                    default:
-                        row += wire::kNull;
-                        break;
-                }
-            }
-            send(wire::kRow, row);
-        }
+        for (const auto& cells : rows) send(wire::kRow, qx::isam::excel::cellsPayload(cells));
     } else {
         return fail("未知的命令");
     }
