@@ -1,0 +1,85 @@
+# mdb_compare.py HELPER FILE...: every table of each Access file read by our reading helper
+# (qx_mdb_reader) and by mdb-export, row by row. Prints the first difference of each table that
+# differs and the count of identical tables. Run with Debian's /usr/bin/python3 (mdbtools).
+import csv
+import io
+import re
+import struct
+import subprocess
+import sys
+
+
+def helper(exe, *args):
+    out = subprocess.run([exe, *args], capture_output=True, timeout=120).stdout
+    msgs, at = [], 0
+    while at + 5 <= len(out):
+        kind = chr(out[at])
+        n = struct.unpack_from("<I", out, at + 1)[0]
+        msgs.append((kind, out[at + 5:at + 5 + n]))
+        at += 5 + n
+    return msgs
+
+
+def cells(p):
+    row, at = [], 0
+    while at < len(p):
+        tag = p[at]
+        at += 1
+        if tag == 0:
+            row.append(None)
+        elif tag == 1:
+            row.append(struct.unpack_from("<q", p, at)[0])
+            at += 8
+        elif tag == 2:
+            row.append(struct.unpack_from("<d", p, at)[0])
+            at += 8
+        else:
+            n = struct.unpack_from("<I", p, at)[0]
+            row.append(p[at + 4:at + 4 + n])
+            at += 4 + n
+    return row
+
+
+def same(x, y):
+    if x is None:
+        return y == ""
+    if isinstance(x, float):
+        try:
+            return abs(x - float(y)) <= 1e-6 * max(1, abs(x))
+        except ValueError:
+            return False
+    xs = x.decode("utf-8", "replace") if isinstance(x, bytes) else str(x)
+    # mdb-export writes dates as MM/DD/YY and Yes/No as 1/0 (Jet's True is -1).
+    m = re.fullmatch(r"(\d\d)/(\d\d)/(\d\d) (\d\d:\d\d:\d\d)", y)
+    if m and len(xs) == 19:
+        y = f"{xs[:2]}{m.group(3)}-{m.group(1)}-{m.group(2)} {m.group(4)}"
+    if y in ("0", "1") and xs in ("0", "-1"):
+        return (y == "1") == (xs == "-1")
+    return xs == y
+
+
+exe = sys.argv[1]
+total = identical = 0
+for path in sys.argv[2:]:
+    tables = subprocess.run(["mdb-tables", "-1", path], capture_output=True, text=True).stdout
+    for t in [t for t in tables.split("\n") if t]:
+        total += 1
+        msgs = helper(exe, "read", path, t)
+        errors = [p.decode() for k, p in msgs if k == "E"]
+        ours = [cells(p) for k, p in msgs if k == "R"]
+        r = subprocess.run(["mdb-export", "-b", "strip", path, t], capture_output=True)
+        ref = list(csv.reader(io.StringIO(r.stdout.decode("utf-8", "replace"))))[1:]
+        if errors:
+            print(f"{path} {t}: ours refused: {errors[0]} (mdb-export: {len(ref)} rows)")
+            continue
+        if len(ours) != len(ref):
+            print(f"{path} {t}: {len(ours)} rows, mdb-export {len(ref)}")
+            continue
+        diff = next((f"row {i + 1} column {j + 1}: ours {x!r}, mdb-export {y!r}"
+                     for i, (a, b) in enumerate(zip(ours, ref))
+                     for j, (x, y) in enumerate(zip(a, b)) if not same(x, y)), None)
+        if diff:
+            print(f"{path} {t}: {diff[:300]}")
+        else:
+            identical += 1
+print(f"{identical} of {total} tables identical")
