@@ -877,6 +877,19 @@ Outcome compactDatabase(const std::filesystem::path& source, const std::filesyst
     return {true, {}};
 }
 
+std::optional<std::int64_t> freePages(const std::filesystem::path& file) {
+    sqlite3* db = nullptr;
+    std::optional<std::int64_t> pages;
+    if (sqlite3_open_v2(os::utf8(file).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        Statement stmt;
+        if (sqlite3_prepare_v2(db, "PRAGMA freelist_count", -1, stmt.out(), nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt.get()) == SQLITE_ROW)
+            pages = sqlite3_column_int64(stmt.get(), 0);
+    }
+    sqlite3_close_v2(db);
+    return pages;
+}
+
 Outcome createEmptyDatabase(const std::filesystem::path& file) {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(os::utf8(file).c_str(), &db,

@@ -124,6 +124,8 @@ class Connection {
 
 // Copies a working database into a new, compacted file (which must not exist yet).
 Outcome compactDatabase(const std::filesystem::path& source, const std::filesystem::path& target);
+// The pages of a database file that hold nothing (its free list); nullopt when it cannot be read.
+std::optional<std::int64_t> freePages(const std::filesystem::path& file);
 
 // Creates an empty working database at `file` (which must not exist yet).
 Outcome createEmptyDatabase(const std::filesystem::path& file);

@@ -107,6 +107,24 @@ TEST(WorkingDatabase, CompactionShrinksAndKeepsEverything) {
     EXPECT_EQ(files, 1) << "no temporary file stays behind";
 }
 
+// A file with no free pages is as compact as its copy would be: it is not copied.
+TEST(WorkingDatabase, ACompactFileIsNotCopied) {
+    TestDir dir;
+    WorkingDatabase wdb(dir.path());
+    ASSERT_TRUE(wdb.createIfAbsent(Flavour::Jet));
+    {
+        jet::Connection c;
+        ASSERT_TRUE(c.open(wdb.connectionString(Flavour::Jet)).ok);
+        ASSERT_TRUE(c.execute("create table t (k varchar(10))").ok);
+        ASSERT_TRUE(c.execute("insert into t values ('一')").ok);
+    }
+    auto path = wdb.path(Flavour::Jet);
+    auto stamp = std::filesystem::last_write_time(path);
+    EXPECT_EQ(jet::freePages(path), 0);
+    EXPECT_EQ(wdb.compact(path), kCompactDone);
+    EXPECT_EQ(std::filesystem::last_write_time(path), stamp);
+}
+
 TEST(WorkingDatabase, FailedCompactionLeavesTheOriginal) {
     TestDir dir;
     WorkingDatabase wdb(dir.path());
