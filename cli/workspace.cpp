@@ -109,7 +109,7 @@ bool Workspace::list(const std::string& file, std::vector<std::string>& names) {
     exchange::openSourceFile(session_, import_.page);
     if (messages_.shown().size() != before) return false;
     std::string kind = exchange::extensionOf(file);
-    if (kind == "xls" || kind == "xlsx" || kind == "mdb") {
+    if (exchange::hasTableChooser(kind)) {
         for (const auto& name : import_.table.items()) names.push_back(name);
         if (names.empty()) {
             fail("该文件中没有可读入的表：“" + file + "”");
@@ -126,7 +126,7 @@ bool Workspace::read(const std::string& file, const std::string& table,
     std::vector<std::string> names;
     if (!list(file, names)) return false;
     std::string kind = exchange::extensionOf(file);
-    if (kind == "xls" || kind == "xlsx" || kind == "mdb") {
+    if (exchange::hasTableChooser(kind)) {
         int chosen = table.empty() ? 0 : -1;
         for (std::size_t i = 0; chosen < 0 && i < names.size(); ++i)
             if (names[i] == table) chosen = static_cast<int>(i);

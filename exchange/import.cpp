@@ -17,10 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool needsChooser(const std::string& kind) {
-    return kind == "xls" || kind == "xlsx" || kind == "mdb";
-}
-
 // The column count as a number: leading blanks, then digits; anything else counts as 0. The
 // count is kept to the 255 fields a table can have.
 int columnCount(const std::string& text) {
@@ -80,7 +76,7 @@ void describeSourceKind(const std::string& kind, ImportPage& page) {
     page.delimiterLabel.setVisible(false);
     page.delimiter.setVisible(false);
     page.header.setVisible(false);
-    if (needsChooser(kind)) {
+    if (hasTableChooser(kind)) {
         page.tableLabel.setVisible(true);
         page.table.setVisible(true);
         if (kind != "mdb") page.header.setVisible(true);
@@ -116,7 +112,7 @@ void openSourceFile(const store::Session& session, ImportPage& page) {
         page.mirror.addItem(name);
         page.mirror.setSelectedIndex(page.mirror.count() - 1);
     };
-    if (needsChooser(kind)) {
+    if (hasTableChooser(kind)) {
         describeSourceKind(kind, page);
         addFile();
         page.table.clear();
@@ -176,10 +172,10 @@ void listTableColumns(const store::Session& session, const std::string& table, u
 
 void readSourceTable(const store::Session& session, ImportPage& page, bool headerRow) {
     std::string kind = extensionOf(session.openDialog.fileName());
-    if (needsChooser(kind) && page.table.currentIndex() < 0) {
+    if (hasTableChooser(kind) && page.table.currentIndex() < 0) {
         session.messages.show(kNoTableChosen);
-    } else if (needsChooser(kind) || kind == "dbf" || kind == "csv" || kind == "txt") {
-        int m = needsChooser(kind) ? page.table.currentIndex() + 1 : 1;
+    } else if (isSourceKind(kind)) {
+        int m = hasTableChooser(kind) ? page.table.currentIndex() + 1 : 1;
         std::string w = std::to_string(page.files.selectedIndex() + 1) + "_" + std::to_string(m);
         if (kind == "csv" || kind == "txt")
             importTextTable(session, w, page.count.text(), page.delimiter);
@@ -196,7 +192,7 @@ void readSourceTable(const store::Session& session, ImportPage& page, bool heade
 bool importTable(const store::Session& session, const std::string& table,
                  const ui::ComboBox& chooser, const std::string& kind, bool headerRow) {
     std::string path = session.openDialog.fileName();
-    std::string name = needsChooser(kind) ? chooser.text() : std::string();
+    std::string name = hasTableChooser(kind) ? chooser.text() : std::string();
     return runImport(session, session.flavour(),
                      "SELECT * INTO " + table + sourceClause(kind, path, name, headerRow));
 }

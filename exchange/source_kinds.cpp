@@ -29,6 +29,10 @@ bool isSourceKind(std::string_view kind) {
     return false;
 }
 
+bool hasTableChooser(std::string_view kind) {
+    return kind == "xls" || kind == "xlsx" || kind == "mdb";
+}
+
 bool filterOffers(std::string_view filter, std::string_view path) {
     std::string kind = extensionOf(path);
     for (const auto& [label, pattern] : ui::filterPairs(std::string(filter)))

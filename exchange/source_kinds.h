@@ -22,6 +22,8 @@ inline constexpr const char* kResultXlsxFilter = "Excel2007(*.xlsx)|*.xlsx|";
 
 // One of dbf, xls, xlsx, csv, txt, mdb.
 bool isSourceKind(std::string_view kind);
+// A kind whose files hold several tables, picked in the chooser: xls, xlsx, mdb.
+bool hasTableChooser(std::string_view kind);
 // Whether a dialog with `filter` ("label|*.ext|…") offers the file `path`, by its extension.
 bool filterOffers(std::string_view filter, std::string_view path);
 

@@ -3,41 +3,17 @@
 # differs and the count of identical tables. Run with Debian's /usr/bin/python3 (mdbtools).
 import csv
 import io
+import os
 import re
-import struct
 import subprocess
 import sys
 
-
-def helper(exe, *args):
-    out = subprocess.run([exe, *args], capture_output=True, timeout=120).stdout
-    msgs, at = [], 0
-    while at + 5 <= len(out):
-        kind = chr(out[at])
-        n = struct.unpack_from("<I", out, at + 1)[0]
-        msgs.append((kind, out[at + 5:at + 5 + n]))
-        at += 5 + n
-    return msgs
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import helper_wire as wire  # noqa: E402
 
 
-def cells(p):
-    row, at = [], 0
-    while at < len(p):
-        tag = p[at]
-        at += 1
-        if tag == 0:
-            row.append(None)
-        elif tag == 1:
-            row.append(struct.unpack_from("<q", p, at)[0])
-            at += 8
-        elif tag == 2:
-            row.append(struct.unpack_from("<d", p, at)[0])
-            at += 8
-        else:
-            n = struct.unpack_from("<I", p, at)[0]
-            row.append(p[at + 4:at + 4 + n])
-            at += 4 + n
-    return row
+def cells(payload):
+    return [c if c is None else c[1] for c in wire.cells(payload)]
 
 
 def same(x, y):
@@ -64,7 +40,7 @@ for path in sys.argv[2:]:
     tables = subprocess.run(["mdb-tables", "-1", path], capture_output=True, text=True).stdout
     for t in [t for t in tables.split("\n") if t]:
         total += 1
-        msgs = helper(exe, "read", path, t)
+        msgs = wire.messages(exe, "read", path, t)
         errors = [p.decode() for k, p in msgs if k == "E"]
         ours = [cells(p) for k, p in msgs if k == "R"]
         r = subprocess.run(["mdb-export", "-b", "strip", path, t], capture_output=True)

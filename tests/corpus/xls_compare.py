@@ -3,52 +3,31 @@
 # openpyxl with cached formula values), cell by cell. Prints one line per file: identical, the
 # first difference, or why a side could not read it. Run with Debian's /usr/bin/python3.
 import datetime
-import struct
-import subprocess
+import os
 import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import helper_wire as wire  # noqa: E402
 
 import xlrd
 
 
-def helper(exe, *args):
-    out = subprocess.run([exe, *args], capture_output=True, timeout=60).stdout
-    msgs, at = [], 0
-    while at + 5 <= len(out):
-        kind = chr(out[at])
-        n = struct.unpack_from("<I", out, at + 1)[0]
-        msgs.append((kind, out[at + 5:at + 5 + n]))
-        at += 5 + n
-    return msgs
-
-
 def cells(payload):
-    row, at = [], 0
-    while at < len(payload):
-        tag = payload[at]
-        at += 1
-        if tag in (2, 5, 6):
-            v = struct.unpack_from("<d", payload, at)[0]
-            at += 8
-            row.append(("date" if tag == 5 else "bool" if tag == 6 else "num", v))
-        elif tag == 3:
-            n = struct.unpack_from("<I", payload, at)[0]
-            row.append(("text", payload[at + 4:at + 4 + n].decode("utf-8", "replace")))
-            at += 4 + n
-        else:
-            row.append(None)
+    row = [c if c is None or c[0] != "text" else ("text", c[1].decode("utf-8", "replace"))
+           for c in wire.cells(payload)]
     while row and row[-1] is None:
         row.pop()
     return row
 
 
 def ours(exe, path):
-    listing = helper(exe, "list", path)
+    listing = wire.messages(exe, "list", path)
     sheets = [p.decode() for k, p in listing if k == "T"]
     errors = [p.decode() for k, p in listing if k == "E"]
     if errors or not sheets:
         return None, (errors[0] if errors else "no sheet")
     rows = []
-    for k, p in helper(exe, "read", path, sheets[0]):
+    for k, p in wire.messages(exe, "read", path, sheets[0]):
         if k == "E":
             return None, p.decode()
         if k == "R":

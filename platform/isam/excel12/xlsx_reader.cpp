@@ -351,7 +351,7 @@ class XlsxSheetCells : public excel::SheetCells {
                         return;
                     }
                 }
-            } else if (type_ == "inlineStr" || type_ == "str") {
+            } else if (inline_) {
                 cell.kind = Cell::Kind::Text;
                 cell.text = value_;
             } else if (type_ == "b") {
