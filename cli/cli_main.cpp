@@ -45,7 +45,8 @@ constexpr const char* kUsage = R"(用法：quillex-cli 命令 文件… [选项]
   --sheet T         未写 :T 的文件读入的表，按名称或位置（从 1 起）；默认第一个
   --workdir DIR     工作库所在的文件夹（默认每次一个新的临时文件夹，用完删除）
   --quiet           成功时不显示结束信息和进度
-  -o OUT            结果文件，类型由扩展名决定：dbf、xls、xlsx、csv、txt、mdb
+  -o OUT            结果文件，类型由扩展名决定：dbf、xls、csv、txt、mdb；读入的是 xlsx
+                    工作簿时只能是 xlsx
 
 REF 是某个表的列：A.列名、B.列名（两表操作），或 N.列名（第 N 个文件），也可以写工作表名
 1_1.列名。COND 是条件表格生成的 Jet 条件，例如 "[1_1].F1 > 288"。OP 是 >、<、=、>=、<=。
@@ -173,6 +174,16 @@ class Run {
         std::string out = o_.value("-o");
         if (out.empty()) {
             usageError_ = "缺少结果文件：-o OUT";
+            return false;
+        }
+        // The window saves a workbook read's result as a workbook only (whatever name is typed
+        // into its dialog), any other read's result in the other five kinds; the extension
+        // given here must say what the file will hold.
+        bool xlsxMode = ws_.session().flavour() == store::Flavour::Ace;
+        if (xlsxMode != (store::lowerExtension(out) == "xlsx")) {
+            usageError_ = xlsxMode ? "读入的是 xlsx 工作簿，结果只能保存为 xlsx 文件"
+                                   : "结果只能保存为 dbf、xls、csv、txt 或 mdb 文件（xlsx "
+                                     "只用于读入 xlsx 工作簿后的结果）";
             return false;
         }
         ws_.saveDialog().queue(out);

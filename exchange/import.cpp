@@ -37,9 +37,6 @@ fs::path schemaIniPath(const fs::path& dir) {
     return dir / "schema.ini";
 }
 
-bool compact(const store::Session& session, store::Flavour flavour) {
-    return session.database.compact(session.database.path(flavour)) == store::kCompactDone;
-}
 
 // Runs one import statement on the working database of `flavour`; on success the database is
 // compacted once the connection is closed.
@@ -62,7 +59,14 @@ bool runImport(const store::Session& session, store::Flavour flavour, const std:
                                           : std::string(kReadFailed) + "\r\n\r\n" + why);
         return false;
     }
-    compact(session, flavour);
+    // The table is read whatever becomes of the compaction, which leaves the file as it was
+    // when it fails; a user short of disk space is told, since the next read will fail too.
+    std::string compactWhy;
+    if (session.database.compact(session.database.path(flavour), {}, false, &compactWhy) !=
+        store::kCompactDone) {
+        busy.close();
+        session.messages.show(std::string(kCompactFailed) + compactWhy);
+    }
     return true;
 }
 

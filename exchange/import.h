@@ -16,6 +16,8 @@ inline constexpr const char* kReadFailed = "读入失败！";
 inline constexpr const char* kNotASourceKind =
     "不能打开该文件：只能读入 dBASE（*.dbf）、Excel（*.xls、*.xlsx）、CSV（*.csv）、"
     "文本（*.txt）和 Access（*.mdb）文件";
+// After a read whose table is in, when the working database could not be compacted.
+inline constexpr const char* kCompactFailed = "表已读入，但工作数据库未能压缩：";
 inline constexpr const char* kNoTableChosen = "还没有在下拉菜单中选择表名";
 inline constexpr const char* kNoDelimiter = "您还未在右上角编辑框中设置自定义分隔符符号";
 inline constexpr const char* kSchemaIniFailed =

@@ -98,6 +98,10 @@ void SaveRun::exportResult(
     if (!failed()) build(statement(kind, staged ? os::utf8(stage) : target_.path));
     if (staged && !failed() && !os::replaceFile(stage, target, why)) fail(why);
     if (staged) os::removeIfExists(stage);
+    // A message names the file the user chose, not the one it was built in.
+    std::string staging = os::utf8(stage);
+    for (std::size_t at; staged && (at = failure_.find(staging)) != std::string::npos;)
+        failure_.replace(at, staging.size(), target_.path);
 }
 
 void SaveRun::conclude(const char* closing) {

@@ -44,6 +44,15 @@ std::string WorkingDatabase::connectionString(Flavour flavour) const {
            ";Persist Security Info=False";
 }
 
+namespace {
+// A database file that was being built, with the journal the engine leaves beside it when a
+// write failed (a full disk).
+void removeUnfinished(const fs::path& file) {
+    os::removeIfExists(file);
+    os::removeIfExists(fs::path(file.native() + "-journal"));
+}
+}  // namespace
+
 bool WorkingDatabase::createIfAbsent(Flavour flavour, std::string* error) const {
     fs::path target = path(flavour);
     std::error_code ec;
@@ -53,7 +62,7 @@ bool WorkingDatabase::createIfAbsent(Flavour flavour, std::string* error) const 
     jet::Outcome made = jet::createEmptyDatabase(temp);
     std::string why;
     if (made.ok && os::replaceFile(temp, target, why)) return true;
-    os::removeIfExists(temp);
+    removeUnfinished(temp);
     if (error) *error = made.ok ? why : made.message;
     return false;
 }
@@ -75,18 +84,22 @@ std::vector<std::string> WorkingDatabase::listTables(Flavour flavour) const {
     return connection.tables();
 }
 
-int WorkingDatabase::compact(const fs::path& database, const std::string&, bool) const {
+int WorkingDatabase::compact(const fs::path& database, const std::string&, bool,
+                             std::string* why) const {
     // A file without free pages (a read into a fresh database) is as compact as a copy of it
     // would be: the copy, as long as a copy of the whole table, is saved.
     if (jet::freePages(database) == std::optional<std::int64_t>(0)) return kCompactDone;
     fs::path temp = os::siblingTempPath(database);
-    if (!jet::compactDatabase(database, temp).ok) {
-        os::removeIfExists(temp);
+    jet::Outcome copied = jet::compactDatabase(database, temp);
+    if (!copied.ok) {
+        removeUnfinished(temp);
+        if (why) *why = copied.message;
         return kCompactEngineError;
     }
-    std::string why;
-    if (!os::replaceFile(temp, database, why)) {
+    std::string reason;
+    if (!os::replaceFile(temp, database, reason)) {
         os::removeIfExists(temp);
+        if (why) *why = reason;
         return kCompactNotReplaced;
     }
     return kCompactDone;

@@ -43,9 +43,10 @@ class WorkingDatabase {
 
     // Rewrites the database compactly. The compacted copy replaces the file in one step; on any
     // failure the original stays as it was. The password arguments are accepted for callers
-    // that pass them and have no effect: working databases carry no password.
+    // that pass them and have no effect: working databases carry no password. `why`, when
+    // given, receives the reason of a failure.
     int compact(const std::filesystem::path& database, const std::string& password = {},
-                bool passwordFlag = false) const;
+                bool passwordFlag = false, std::string* why = nullptr) const;
 
     // The file side of the data reset: deletes the database files of both flavours and their
     // lock and journal files. Failures are not reported.

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cassert>
 #include <map>
 
@@ -57,6 +58,7 @@ std::string translateMessage(const std::string& msg) {
         if (rest.size() >= 2 && rest.front() == '"') rest = rest.substr(1, rest.size() - 2);
         return "表“" + rest + "”已存在";
     }
+    if (msg.find("database or disk is full") != std::string::npos) return "磁盘已满，无法写入数据库";
     if (msg.find("syntax error") != std::string::npos) return "语法错误：" + msg;
     if (msg.find("UNIQUE constraint failed") != std::string::npos)
         return "记录违反唯一索引，不能重复：" + msg;
@@ -67,6 +69,17 @@ std::string translateMessage(const std::string& msg) {
         return "不能删除该列（它可能属于某个索引或是表中唯一的列）：" + msg;
     if (msg.find("not authorized") != std::string::npos) return "不允许执行此操作";
     return msg;
+}
+
+// The last error of `db` in the program's words. A write refused for a full disk says so, also
+// when SQLite itself speaks only of an I/O error (a failed sync).
+std::string engineText(sqlite3* db, const char* fallback = nullptr) {
+    if (!db) return translateMessage(fallback ? fallback : "数据库未打开");
+    int code = sqlite3_extended_errcode(db) & 0xff;
+    int sys = sqlite3_system_errno(db);
+    if (code == SQLITE_FULL || (code == SQLITE_IOERR && (sys == ENOSPC || sys == EDQUOT)))
+        return "磁盘已满，无法写入数据库";
+    return translateMessage(fallback ? fallback : sqlite3_errmsg(db));
 }
 
 class Statement {
@@ -138,7 +151,7 @@ class StatementSource : public isam::RowSource {
                 row[i] = columnValue(stmt_, static_cast<int>(i));
             return true;
         }
-        if (rc != SQLITE_DONE) error_ = translateMessage(sqlite3_errmsg(db_));
+        if (rc != SQLITE_DONE) error_ = engineText(db_);
         return false;
     }
     std::string error() const override { return error_; }
@@ -310,7 +323,7 @@ int Connection::authorize(void* self, int action, const char*, const char* b, co
 }
 
 Outcome Connection::engineError(const std::string& context) const {
-    std::string msg = translateMessage(db_ ? sqlite3_errmsg(db_) : "数据库未打开");
+    std::string msg = engineText(db_);
     return {false, context.empty() ? msg : context + "：" + msg};
 }
 
@@ -318,7 +331,7 @@ Outcome Connection::runSql(const std::string& sql) {
     char* err = nullptr;
     int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err);
     if (rc == SQLITE_OK) return {true, {}};
-    std::string msg = translateMessage(err ? err : sqlite3_errstr(rc));
+    std::string msg = engineText(db_, err ? err : sqlite3_errstr(rc));
     sqlite3_free(err);
     return {false, msg};
 }
@@ -870,7 +883,7 @@ Outcome compactDatabase(const std::filesystem::path& source, const std::filesyst
         rc = sqlite3_step(stmt.get());
         if (rc == SQLITE_DONE) rc = SQLITE_OK;
     }
-    std::string msg = rc == SQLITE_OK ? "" : sqlite3_errmsg(db);
+    std::string msg = rc == SQLITE_OK ? "" : engineText(db);
     sqlite3_finalize(stmt.release());
     sqlite3_close_v2(db);
     if (rc != SQLITE_OK) return {false, "压缩数据库失败：" + msg};
@@ -902,7 +915,7 @@ Outcome createEmptyDatabase(const std::filesystem::path& file) {
                           "PRAGMA user_version=1; VACUUM;",
                           nullptr, nullptr, nullptr);
     }
-    std::string msg = rc == SQLITE_OK ? "" : (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    std::string msg = rc == SQLITE_OK ? "" : engineText(db, db ? nullptr : sqlite3_errstr(rc));
     sqlite3_close_v2(db);
     if (rc != SQLITE_OK) return {false, "无法创建数据库：" + msg};
     return {true, {}};

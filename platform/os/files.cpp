@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <system_error>
@@ -135,10 +136,11 @@ bool replaceFile(const fs::path& source, const fs::path& target, std::string& er
         error = "无法打开临时文件“" + os::utf8(source) + "”";
         return false;
     }
-    bool synced = ::fsync(fd) == 0;
+    // A full disk may show only now, when the file's delayed blocks are allocated.
+    int err = ::fsync(fd) == 0 ? 0 : errno;
     ::close(fd);
-    if (!synced) {
-        error = "无法把文件“" + os::utf8(source) + "”写入磁盘";
+    if (err) {
+        error = writeFailure(target, err);
         return false;
     }
     std::error_code ec;
@@ -173,18 +175,44 @@ bool readFile(const fs::path& file, std::string& out) {
 bool writeFileReplacing(const fs::path& target, std::initializer_list<std::string_view> parts,
                         std::string& error) {
     fs::path temp = siblingTempPath(target);
-    bool ok;
+    int err = 0;
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        ok = static_cast<bool>(out);
+        if (!out) err = errno ? errno : EIO;
         for (std::string_view part : parts)
-            ok = ok && out.write(part.data(), static_cast<std::streamsize>(part.size()));
-        ok = ok && out.flush();
+            if (!err && !out.write(part.data(), static_cast<std::streamsize>(part.size())))
+                err = errno ? errno : EIO;
+        if (!err && !out.flush()) err = errno ? errno : EIO;
     }
-    if (ok && replaceFile(temp, target, error)) return true;
+    if (err) error = writeFailure(target, err);
+    if (!err && replaceFile(temp, target, error)) return true;
     removeIfExists(temp);
-    if (error.empty()) error = "无法写入文件“" + utf8(target) + "”";
     return false;
+}
+
+std::string writeErrorReason(int err) {
+    switch (err) {
+        case ENOSPC:
+#ifdef EDQUOT
+        case EDQUOT:
+#endif
+            return "磁盘已满";
+        case EFBIG:
+            return "文件太大";
+        case EROFS:
+            return "磁盘是只读的";
+        case EACCES:
+        case EPERM:
+            return "没有写入权限";
+        case EIO:
+            return "磁盘读写错误";
+        default:
+            return "错误代码 " + std::to_string(err);
+    }
+}
+
+std::string writeFailure(const fs::path& file, int err) {
+    return "写入文件“" + utf8(file) + "”时出错：" + writeErrorReason(err);
 }
 
 bool removeIfExists(const fs::path& file) {

@@ -37,6 +37,12 @@ bool readFile(const std::filesystem::path& file, std::string& out);
 bool writeFileReplacing(const std::filesystem::path& target,
                         std::initializer_list<std::string_view> parts, std::string& error);
 
+// Why writing failed, for a message: "磁盘已满" for a full disk or quota, otherwise the system's
+// reason in a few words; `err` is the errno of the failed call.
+std::string writeErrorReason(int err);
+// "写入文件“<file>”时出错：<reason>".
+std::string writeFailure(const std::filesystem::path& file, int err);
+
 // Removes a file if it exists; true when it is gone afterwards.
 bool removeIfExists(const std::filesystem::path& file);
 

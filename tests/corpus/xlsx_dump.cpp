@@ -1,7 +1,7 @@
 // qx_xlsx_dump: the xlsx reader's side of the corpus comparison. Speaks as the .xls helper does
 // (helper_wire), so that one comparison script serves both:
 //   qx_xlsx_dump list FILE          the sheets, in workbook order
-//   qx_xlsx_dump read FILE SHEET    the sheet's rows of cells
+//   qx_xlsx_dump read FILE [SHEET]  the sheet's rows of cells (without SHEET: the first sheet)
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -20,8 +20,15 @@ int main(int argc, char** argv) {
         qx::isam::excel12::WorkbookListing listing;
         if (!qx::isam::excel12::listWorkbook(argv[2], listing, error)) return wire::fail(error);
         for (const auto& s : listing.sheets) wire::send(wire::kTable, s);
-    } else if (command == "read" && argc == 4) {
-        auto cells = qx::isam::excel12::openSheet(argv[2], argv[3], error);
+    } else if (command == "read" && (argc == 3 || argc == 4)) {
+        std::string sheet = argc == 4 ? argv[3] : "";
+        if (argc == 3) {
+            qx::isam::excel12::WorkbookListing listing;
+            if (!qx::isam::excel12::listWorkbook(argv[2], listing, error)) return wire::fail(error);
+            if (listing.sheets.empty()) return wire::fail("no sheet");
+            sheet = listing.sheets.front();
+        }
+        auto cells = qx::isam::excel12::openSheet(argv[2], sheet, error);
         if (!cells || !cells->rewind(error)) return wire::fail(error);
         std::vector<Cell> row;
         while (cells->nextRow(row, error))

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# kill9.sh QUILLEX_CLI QUILLEX_LINES [TRIALS]: a run killed with SIGKILL at a random moment of an
+# kill9.sh QUILLEX_CLI QUILLEX_LINES XLSX_DUMP [TRIALS]: a run killed with SIGKILL at a random moment of an
 # export (each kind a result is written in) or of an in-place rewrite (trim, unquote) leaves the
 # target as it was or whole and new, never half-written: TRIALS kills in all (default 50), each
 # target then read back by our own readers and compared with the old file and with an
@@ -7,7 +7,8 @@
 set -euo pipefail
 cli="$(realpath "$1")"
 lines="$(realpath "$2")"
-trials="${3:-50}"
+xlsx_dump="$(realpath "$3")"
+trials="${4:-50}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -21,6 +22,13 @@ with open("big.csv", "w", encoding="utf-8") as f:
         f.write(f"{r.randrange(20000)},名称{r.randrange(1000)},{r.random() * 1000:.2f}\n")
 with open("small.csv", "w", encoding="utf-8") as f:
     f.write("1,旧,2.5\n")
+# A workbook's result is saved as a workbook (the xlsx mode): the same tables as workbooks.
+import csv, openpyxl
+for name in ("big", "small"):
+    book = openpyxl.Workbook()
+    for row in csv.reader(open(f"{name}.csv", encoding="utf-8")):
+        book.active.append([int(row[0]), row[1], float(row[2])])
+    book.save(f"{name}.xlsx")
 with open("lines.txt", "w", encoding="utf-8", newline="\r\n") as f:
     for i in range(300000):
         f.write(f'  "值{r.randrange(100000)}"  \n' if i % 7 else "\n")
@@ -30,19 +38,22 @@ PY
 readback() {
     case "$1" in
         *.txt.lines) cat "$1" ;;
+        *.xlsx) "$xlsx_dump" read "$1" ;;
         *) "$cli" distinct "$1" --count 3 --delimiter , -o "$work/check.csv" --quiet >/dev/null 2>&1 &&
                cat "$work/check.csv" ;;
     esac
 }
 
-kinds=(csv txt dbf xls mdb)
+kinds=(csv txt dbf xls mdb xlsx)
+source_of() { [ "$1" = xlsx ] && echo xlsx || echo csv; }
 declare -A old new
 for k in "${kinds[@]}"; do
     mkdir -p "ref_$k"
-    "$cli" distinct small.csv --count 3 -o "ref_$k/old.$k" --quiet
-    "$cli" distinct big.csv --count 3 -o "ref_$k/new.$k" --quiet
+    "$cli" distinct "small.$(source_of "$k")" --count 3 -o "ref_$k/old.$k" --quiet
+    "$cli" distinct "big.$(source_of "$k")" --count 3 -o "ref_$k/new.$k" --quiet
     old[$k]="$(readback "ref_$k/old.$k" | sha1sum)"
     new[$k]="$(readback "ref_$k/new.$k" | sha1sum)"
+    [ "${old[$k]}" != "${new[$k]}" ] || fail "the old and the new .$k read back alike"
 done
 cp lines.txt lines_old.txt
 "$lines" trim lines_old.txt && cp lines_old.txt trimmed.txt && cp lines.txt lines_old.txt
@@ -83,7 +94,7 @@ for ((i = 0; i < trials; i++)); do
     rm -rf "t"; mkdir t
     cp "ref_$k/old.$k" "t/out.$k"
     [ "$k" = dbf ] && cp ref_dbf/old.dbt t/out.dbt 2>/dev/null || true
-    "$cli" distinct big.csv --count 3 -o "t/out.$k" --quiet >/dev/null 2>&1 &
+    "$cli" distinct "big.$(source_of "$k")" --count 3 -o "t/out.$k" --quiet >/dev/null 2>&1 &
     pid=$!
     sleep "$(echo "scale=3; $((RANDOM % (span + 1))) / 1000" | bc)"
     kill -9 "$pid" 2>/dev/null || true

@@ -9,6 +9,7 @@
 //               usage maps when the table outgrows the 512 pages an inline map covers.
 #include "platform/isam/access/jet4_writer.h"
 
+#include <cerrno>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -519,6 +520,11 @@ bool writeAll(std::ofstream& out, std::uint32_t pageNumber, const Page& p) {
     return static_cast<bool>(out.write(reinterpret_cast<const char*>(p.data()), kPageSize));
 }
 
+// Why the last write of a page failed.
+std::string accessWriteFailure() {
+    return "写入 Access 文件时出错：" + os::writeErrorReason(errno ? errno : EIO);
+}
+
 double nowSerial() {
     std::time_t t = std::time(nullptr);
     std::tm local{};
@@ -544,9 +550,9 @@ bool replaceWith(const fs::path& target,
             error = "无法写入文件“" + os::utf8(target) + "”";
             return false;
         }
-        ok = fill(out, error) && out.flush();
-        if (ok && !out) {
-            error = "写入文件“" + os::utf8(target) + "”时出错";
+        ok = fill(out, error);
+        if (ok && !out.flush()) {
+            error = os::writeFailure(target, errno ? errno : EIO);
             ok = false;
         }
     }
@@ -803,8 +809,9 @@ class TableWriter {
     }
 
   private:
-    bool writeFailed(std::string& error) {
-        error = "写入 Access 文件时出错（磁盘已满？）";
+    // Called right after the failed write, while errno is still its own.
+    static bool writeFailed(std::string& error) {
+        error = accessWriteFailure();
         return false;
     }
     std::uint32_t allocate(std::string& error) {
@@ -894,10 +901,13 @@ bool writeEmptyDatabase(const fs::path& file, std::string& error) {
     double created = nowSerial();
     return replaceWith(
         file,
-        [&](std::ofstream& out, std::string&) {
+        [&](std::ofstream& out, std::string& err) {
             auto pages = systemPages(created, std::nullopt);
             for (std::uint32_t k = 0; k < pages.size(); ++k)
-                if (!writeAll(out, k, pages[k])) return false;
+                if (!writeAll(out, k, pages[k])) {
+                    err = accessWriteFailure();
+                    return false;
+                }
             return true;
         },
         error);
@@ -956,7 +966,7 @@ bool addTable(const fs::path& file, const std::string& name, RowSource& rows, st
             auto pages = systemPages(*created, std::make_pair(tdef, name));
             for (std::uint32_t k = 0; k < pages.size(); ++k)
                 if (!writeAll(out, k, pages[k])) {
-                    err = "写入 Access 文件时出错（磁盘已满？）";
+                    err = accessWriteFailure();
                     return false;
                 }
             return true;

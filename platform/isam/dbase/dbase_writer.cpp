@@ -4,6 +4,7 @@
 #include "platform/isam/dbase/dbase_bytes.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -307,7 +308,9 @@ bool writeDbf(const fs::path& file, RowSource& rows, std::string& error) {
     std::rewind(spoolFile.get());
     std::string record(recordLength, ' ');
     Spooled s;
-    for (std::uint32_t r = 0; r < count; ++r) {
+    // The errno of the first failed write, taken before anything else can change it.
+    int err = 0;
+    for (std::uint32_t r = 0; r < count && !err; ++r) {
         std::fill(record.begin(), record.end(), ' ');
         std::size_t at = 1;
         for (const Plan& p : plans) {
@@ -346,19 +349,22 @@ bool writeDbf(const fs::path& file, RowSource& rows, std::string& error) {
             at += static_cast<std::size_t>(p.width);
         }
         out.write(record.data(), static_cast<std::streamsize>(record.size()));
+        if (!out || (anyMemo && !memo)) err = errno ? errno : EIO;
     }
     out.put('\x1A');
     out.close();
+    if (!out && !err) err = errno ? errno : EIO;
     if (anyMemo) {
         memo.seekp(0);
         std::string first(4, '\0');
         put32(first, 0, nextBlock);
         memo.write(first.data(), 4);
         memo.close();
+        if (!memo && !err) err = errno ? errno : EIO;
     }
-    if (!out || (anyMemo && !memo)) {
+    if (err) {
         cleanup();
-        error = "写入文件“" + os::utf8(file) + "”时出错（磁盘可能已满）";
+        error = os::writeFailure(file, err);
         return false;
     }
     std::string why;

@@ -2,6 +2,7 @@
 // sheet while every other part of the package stays as it was.
 #include "platform/isam/excel12/xlsx_writer.h"
 
+#include <cerrno>
 #include <zip.h>
 
 #include <cstdio>
@@ -221,6 +222,14 @@ class PartWriter {
     std::vector<std::unique_ptr<std::string>> parts_;
 };
 
+// Why libzip could not write the archive: the system's reason (a full disk) when it had one.
+std::string zipWriteFailure(zip_t* z, const fs::path& file) {
+    zip_error_t* e = zip_get_error(z);
+    if (zip_error_system_type(e) == ZIP_ET_SYS && zip_error_code_system(e) != 0)
+        return os::writeFailure(file, zip_error_code_system(e));
+    return "无法保存工作簿“" + os::utf8(file) + "”：" + zip_strerror(z);
+}
+
 bool writePackage(const fs::path& file, bool notice, std::string& error) {
     std::error_code ec;
     fs::path temp = os::siblingTempPath(file);
@@ -241,7 +250,7 @@ bool writePackage(const fs::path& file, bool notice, std::string& error) {
              w.put("xl/sharedStrings.xml", kSharedStrings);
     if (!ok || zip_close(z) != 0) {
         if (ok)
-            error = std::string("无法写入文件：") + zip_strerror(z);
+            error = zipWriteFailure(z, file);
         else
             error = "无法写入文件“" + os::utf8(file) + "”";
         zip_discard(z);
@@ -440,7 +449,9 @@ bool addSheet(const fs::path& file, const std::string& sheetName, RowSource& row
         out << "</row>";
         std::vector<Value> row;
         std::size_t r = 1;
-        while (rows.next(row)) {
+        // The errno of the first failed write, taken before anything else can change it.
+        int err = 0;
+        while (!err && rows.next(row)) {
             if (++r > kMaxDataRows + 1) {
                 out.close();
                 os::removeIfExists(sheetTemp);
@@ -479,6 +490,7 @@ bool addSheet(const fs::path& file, const std::string& sheetName, RowSource& row
                 }
             }
             out << "</row>";
+            if (!out) err = errno ? errno : EIO;
         }
         if (!rows.error().empty()) {
             out.close();
@@ -487,10 +499,11 @@ bool addSheet(const fs::path& file, const std::string& sheetName, RowSource& row
         }
         out << "</sheetData><pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" "
                "header=\"0.3\" footer=\"0.3\"/></worksheet>";
-        if (!out) {
-            out.close();
+        out.close();
+        if (!out && !err) err = errno ? errno : EIO;
+        if (err) {
             os::removeIfExists(sheetTemp);
-            return fail("写入临时文件时出错（磁盘可能已满）");
+            return fail(os::writeFailure(file, err));
         }
     }
 
@@ -525,7 +538,7 @@ bool addSheet(const fs::path& file, const std::string& sheetName, RowSource& row
     }
     // libzip writes the new archive beside the old one and then moves it into place.
     if (zip_close(z) != 0) {
-        error = std::string("无法保存工作簿：") + zip_strerror(z);
+        error = zipWriteFailure(z, file);
         zip_discard(z);
         os::removeIfExists(sheetTemp);
         return false;

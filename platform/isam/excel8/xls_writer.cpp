@@ -2,6 +2,7 @@
 // formats, the sheet's entry, the shared string table) followed by the one sheet.
 #include "platform/isam/excel8/xls_writer.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -208,9 +209,10 @@ bool writeCompoundFile(const fs::path& file, std::string stream, std::string& er
             out.write(sector.s.data(), 512);
         }
         out.close();
+        // Nothing but the writes runs between the failure and here: errno is still its own.
         if (!out || totalSectors == 0) {
+            error = os::writeFailure(file, !out && errno ? errno : EIO);
             os::removeIfExists(temp);
-            error = "写入文件“" + os::utf8(file) + "”时出错（磁盘可能已满）";
             return false;
         }
     }

@@ -4,6 +4,7 @@
 
 #include "platform/isam/folder.h"
 
+#include <cerrno>
 #include <algorithm>
 #include <fstream>
 
@@ -390,17 +391,20 @@ bool writeCsv(const fs::path& file, RowSource& rows, std::string& error) {
         out << (k ? "," : "") << csvField(columns[k].name);
     out << "\r\n";
     std::vector<Value> row;
-    while (rows.next(row)) {
+    // The errno of the first failed write, taken before anything else can change it.
+    int err = 0;
+    while (!err && rows.next(row)) {
         for (std::size_t k = 0; k < columns.size(); ++k)
             out << (k ? "," : "")
                 << csvField(k < row.size() ? fieldText(row[k], columns[k].type) : "");
         out << "\r\n";
+        if (!out) err = errno ? errno : EIO;
     }
     out.close();
-    if (!rows.error().empty() || !out) {
+    if (!out && !err) err = errno ? errno : EIO;
+    if (!rows.error().empty() || err) {
         os::removeIfExists(temp);
-        error = rows.error().empty() ? "写入文件“" + os::utf8(file) + "”时出错（磁盘可能已满）"
-                                     : rows.error();
+        error = rows.error().empty() ? os::writeFailure(file, err) : rows.error();
         return false;
     }
     if (!os::replaceFile(temp, file, error)) {

@@ -1,6 +1,7 @@
 // Source kinds, clauses, schema.ini and the import controls with in-memory controls.
 #include "exchange/import.h"
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -131,6 +132,40 @@ TEST_F(ImportTest, TheBusyNoticeStaysUpThroughTheCompaction) {
     auto first = std::find_if(atClose.begin(), atClose.end(), [](long long i) { return i != -1; });
     ASSERT_NE(first, atClose.end());
     EXPECT_EQ(*first, compacted) << "the notice closed before the compaction replaced the file";
+}
+
+// On a full disk the compaction's copy cannot be written: the table is read all the same, the
+// database stays as it was, nothing is left beside it, and the user is told why. Runs under the
+// fault tests' shim (faults/compaction_disk_full), which fails the copy's writes.
+TEST_F(ImportTest, ACompactionOnAFullDiskKeepsTheDatabaseAndSaysSo) {
+    if (!dlsym(RTLD_DEFAULT, "qx_full_disk_shim_loaded")) GTEST_SKIP() << "needs the disk shim";
+    std::filesystem::path database = database_->path(store::Flavour::Jet);
+    for (const char* after : {"0", "5000"}) {
+        SCOPED_TRACE(after);
+        writeFile("a.csv", "x,1\r\n");
+        openFile(path("a.csv"));
+        run({"create table junk (t memo)", "insert into junk values (Space(200000))",
+             "drop table junk"});
+        struct stat before {};
+        ASSERT_EQ(::stat(os::utf8(database).c_str(), &before), 0);
+        // Only the compacted copy (written beside the database) meets the full disk.
+        ::setenv("QX_FULL_PATH", (os::utf8(database.filename()) + ".tmp").c_str(), 1);
+        ::setenv("QX_FULL_AFTER", after, 1);
+        readSourceTable(*session_, page, true);
+        ::unsetenv("QX_FULL_PATH");
+        ASSERT_EQ(messages_.shown().size(), 1u);
+        EXPECT_EQ(messages_.shown()[0],
+                  std::string(kCompactFailed) + "压缩数据库失败：磁盘已满，无法写入数据库");
+        struct stat now {};
+        ASSERT_EQ(::stat(os::utf8(database).c_str(), &now), 0);
+        EXPECT_EQ(now.st_ino, before.st_ino) << "the database was replaced";
+        ASSERT_FALSE(tables.items().empty());
+        EXPECT_EQ(query("select F1 from [" + tables.items().back() + "]"),
+                  std::vector<std::string>{"x"});
+        for (const auto& entry : std::filesystem::directory_iterator(database.parent_path()))
+            EXPECT_NE(os::utf8(entry.path().filename()).front(), '.') << entry.path();
+        messages_.clear();
+    }
 }
 
 TEST_F(ImportTest, TextSourceBecomesATableWithItsStructure) {
