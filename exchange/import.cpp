@@ -37,7 +37,6 @@ fs::path schemaIniPath(const fs::path& dir) {
     return dir / "schema.ini";
 }
 
-
 // Runs one import statement on the working database of `flavour`; on success the database is
 // compacted once the connection is closed.
 bool runImport(const store::Session& session, store::Flavour flavour, const std::string& sql) {

@@ -7,8 +7,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cassert>
+#include <cerrno>
 #include <map>
 
 #include "platform/isam/driver.h"
@@ -58,7 +58,8 @@ std::string translateMessage(const std::string& msg) {
         if (rest.size() >= 2 && rest.front() == '"') rest = rest.substr(1, rest.size() - 2);
         return "表“" + rest + "”已存在";
     }
-    if (msg.find("database or disk is full") != std::string::npos) return "磁盘已满，无法写入数据库";
+    if (msg.find("database or disk is full") != std::string::npos)
+        return "磁盘已满，无法写入数据库";
     if (msg.find("syntax error") != std::string::npos) return "语法错误：" + msg;
     if (msg.find("UNIQUE constraint failed") != std::string::npos)
         return "记录违反唯一索引，不能重复：" + msg;

@@ -4,8 +4,22 @@ import struct
 import subprocess
 
 
+class Crashed(Exception):
+    """The reader died: a signal, or a sanitizer's report."""
+
+
+class Hung(Exception):
+    """The reader ran for two minutes."""
+
+
 def messages(exe, *args):
-    out = subprocess.run([exe, *args], capture_output=True, timeout=120).stdout
+    try:
+        run = subprocess.run([exe, *args], capture_output=True, timeout=120)
+    except subprocess.TimeoutExpired:
+        raise Hung(f"{' '.join(args)}: no answer in 120 s") from None
+    if run.returncode < 0 or b"Sanitizer" in run.stderr:
+        raise Crashed(f"exit status {run.returncode}: {run.stderr.decode(errors='replace')[-200:]}")
+    out = run.stdout
     msgs, at = [], 0
     while at + 5 <= len(out):
         kind = chr(out[at])

@@ -109,12 +109,19 @@ def same(a, b):
 
 
 exe = sys.argv[1]
-counts = {"identical": 0, "different": 0, "refused": 0, "reference failed": 0}
+counts = {"identical": 0, "different": 0, "refused": 0, "reference failed": 0, "crashed": 0,
+          "hung": 0}
 strict = "--strict" in sys.argv[2:]
 xlsx = "--xlsx" in sys.argv[2:]
 sys.argv = [a for a in sys.argv if a not in ("--strict", "--xlsx")]
 for path in sys.argv[2:]:
-    got, why = ours(exe, path)
+    try:
+        got, why = ours(exe, path)
+    except (wire.Crashed, wire.Hung) as e:
+        state = "crashed" if isinstance(e, wire.Crashed) else "hung"
+        counts[state] += 1
+        print(f"{path}: {state}: {e}")
+        continue
     try:
         name, want = reference_xlsx(path) if xlsx else reference(path)
     except Exception as e:
@@ -146,6 +153,13 @@ for path in sys.argv[2:]:
     else:
         counts["identical"] += 1
         print(f"{path}: identical ({len(want)} rows)")
-print(", ".join(f"{v} {k}" for k, v in counts.items()))
-# --strict: every file the reference reads must be read, and read the same.
-sys.exit(1 if strict and (counts["different"] or counts["refused"]) else 0)
+files = len(sys.argv) - 2
+read = counts["identical"] + counts["different"]
+print(f"{'xlsx' if xlsx else 'xls'}: {files} files: {read} read ({counts['identical']} identical, "
+      f"{counts['different']} different), {counts['refused']} refused with a message, "
+      f"{counts['crashed']} crashed, {counts['hung']} hung; the reference reader cannot read "
+      f"{counts['reference failed']}")
+# A crash or a hang fails always; --strict: every file the reference reads must be read, and
+# read the same.
+bad = counts["crashed"] or counts["hung"]
+sys.exit(1 if bad or (strict and (counts["different"] or counts["refused"])) else 0)

@@ -9,9 +9,9 @@
 //               usage maps when the table outgrows the 512 pages an inline map covers.
 #include "platform/isam/access/jet4_writer.h"
 
-#include <cerrno>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>

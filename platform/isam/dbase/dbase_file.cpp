@@ -132,9 +132,11 @@ std::unique_ptr<DbfReader> DbfReader::open(const fs::path& file, std::string& er
                 }
                 continue;
             }
+            // A varchar's length bit comes first; one that may also be Null takes the next.
+            if (f.type == 'V' || f.type == 'Q') f.lengthBit = nullBits++;
             if (flags & 0x02) f.nullBit = nullBits++;
         }
-        const std::string types = visualFoxPro ? "CNFDLMIBYTG" : "CNFDLM";
+        const std::string types = visualFoxPro ? "CNFDLMIBYTGVQ" : "CNFDLM";
         if (types.find(f.type) == std::string::npos || f.length == 0) {
             error =
                 "不支持的 dBASE 字段类型“" + std::string(1, f.type) + "”（字段 " + f.name + "）";
@@ -143,7 +145,11 @@ std::unique_ptr<DbfReader> DbfReader::open(const fs::path& file, std::string& er
         if (f.type == 'M' || f.type == 'G') hasMemo = true;
         r->fields_.push_back(std::move(f));
     }
-    if (r->fields_.empty() || offset > r->recordLength_) {
+    if (r->fields_.empty()) {
+        error = "该 dBASE 表没有字段，没有可读入的数据";
+        return nullptr;
+    }
+    if (offset > r->recordLength_) {
         error = kDamaged + std::string("字段说明与记录长度不符");
         return nullptr;
     }
@@ -185,8 +191,12 @@ std::unique_ptr<DbfReader> DbfReader::open(const fs::path& file, std::string& er
         }
         switch (f.type) {
             case 'C':
+            case 'V':
                 c.type = f.length > 255 ? JetType::Memo : JetType::Text;
                 c.size = std::min(f.length, 255);
+                break;
+            case 'Q':
+                c.type = JetType::Binary;
                 break;
             case 'N':
             case 'F':
@@ -301,6 +311,19 @@ Value DbfReader::fieldValue(const FieldDescriptor& f, std::string_view raw) {
             if (t.empty()) return Value::null();
             return Value::ofText(decode(t));
         }
+        case 'V':
+        case 'Q': {
+            // A value shorter than the field says its length in the last byte; a full one
+            // fills the field.
+            std::string_view t = raw;
+            if (flagSet(f.lengthBit) && !raw.empty())
+                t = raw.substr(0, std::min<std::size_t>(static_cast<unsigned char>(raw.back()),
+                                                        raw.size() - 1));
+            if (f.type == 'Q') return Value::ofBlob(std::string(t));
+            t = trimRight(t);
+            if (t.empty()) return Value::null();
+            return Value::ofText(decode(t));
+        }
         case 'N':
         case 'F': {
             std::string_view t = trimBoth(raw);
@@ -378,13 +401,13 @@ Value DbfReader::fieldValue(const FieldDescriptor& f, std::string_view raw) {
     return Value::null();
 }
 
-bool DbfReader::isNullByFlags(const FieldDescriptor& f) const {
-    if (f.nullBit < 0 || nullFlagsOffset_ < 0) return false;
-    auto byte = static_cast<std::size_t>(f.nullBit / 8);
+bool DbfReader::flagSet(int bit) const {
+    if (bit < 0 || nullFlagsOffset_ < 0) return false;
+    auto byte = static_cast<std::size_t>(bit / 8);
     if (byte >= static_cast<std::size_t>(nullFlagsLength_)) return false;
     auto bits =
         static_cast<unsigned char>(record_[static_cast<std::size_t>(nullFlagsOffset_) + byte]);
-    return (bits >> (f.nullBit % 8)) & 1;
+    return (bits >> (bit % 8)) & 1;
 }
 
 bool DbfReader::next(std::vector<Value>& row) {
@@ -399,7 +422,7 @@ bool DbfReader::next(std::vector<Value>& row) {
         row.resize(fields_.size());
         for (std::size_t k = 0; k < fields_.size(); ++k) {
             const FieldDescriptor& f = fields_[k];
-            if (isNullByFlags(f)) {
+            if (flagSet(f.nullBit)) {
                 row[k] = Value::null();
                 continue;
             }

@@ -19,11 +19,13 @@ inline constexpr std::size_t kMaxMemoBytes = 64u << 20;
 
 struct FieldDescriptor {
     std::string name;  // UTF-8
-    char type = 'C';   // C N F D L M; Visual FoxPro's I B Y T G too
+    char type = 'C';   // C N F D L M; Visual FoxPro's I B Y T G V Q too
     int length = 0;
     int decimals = 0;
     std::size_t offset = 0;  // within the record, after the deletion flag
     int nullBit = -1;        // Visual FoxPro: the field's bit in _NullFlags, when it may be Null
+    int lengthBit = -1;      // Visual FoxPro's varchar/varbinary: the bit set when the value is
+                             // shorter than the field, its length then in the field's last byte
 };
 
 // Opens a .dbf for reading; rows come out through RowSource.
@@ -43,7 +45,7 @@ class DbfReader : public RowSource {
     std::string decode(std::string_view raw) const;
     Value fieldValue(const FieldDescriptor& f, std::string_view raw);
     bool readMemo(std::uint32_t block, std::string& out);
-    bool isNullByFlags(const FieldDescriptor& f) const;
+    bool flagSet(int bit) const;
 
     std::ifstream in_;
     std::ifstream memo_;

@@ -2,8 +2,8 @@
 // sheet while every other part of the package stays as it was.
 #include "platform/isam/excel12/xlsx_writer.h"
 
-#include <cerrno>
 #include <zip.h>
+#include <cerrno>
 
 #include <cstdio>
 #include <filesystem>

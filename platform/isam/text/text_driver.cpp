@@ -4,8 +4,8 @@
 
 #include "platform/isam/folder.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 
 #include "platform/jet/functions.h"
