@@ -1,7 +1,32 @@
 // Reading zip archives within limits.
 #include "platform/isam/excel12/zip_archive.h"
 
+#include <fstream>
+
 namespace qx::isam::excel12 {
+
+namespace {
+
+// Why a file that is no zip archive cannot be read as a workbook. A workbook saved with a
+// password is a compound file holding an EncryptedPackage stream; another compound file is a
+// workbook of the older kind under the newer extension.
+std::string notAPackage(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string head(8, '\0');
+    if (!in.read(head.data(), 8) || head != std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
+        return "文件已损坏或不是 Excel 2007 工作簿";
+    // The directory's names are UTF-16; the directory may lie anywhere in the first 64 MB.
+    std::string name;
+    for (char c : std::string("EncryptedPackage")) name += std::string{c, '\0'};
+    std::string bytes(64u << 20, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (bytes.find(name) != std::string::npos)
+        return "工作簿已加密（设有打开密码），无法读取。请在 Excel 中去掉密码另存后再读入";
+    return "该文件是 Excel 97-2003 工作簿（.xls 格式），请把扩展名改为 .xls 后再读入";
+}
+
+}  // namespace
 
 std::unique_ptr<ZipArchive> ZipArchive::open(const std::string& path, std::string& error) {
     int code = 0;
@@ -10,7 +35,7 @@ std::unique_ptr<ZipArchive> ZipArchive::open(const std::string& path, std::strin
     zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &code);
     if (!z) {
         error = code == ZIP_ER_NOENT || code == ZIP_ER_OPEN ? "找不到或无法打开文件“" + path + "”"
-                                                            : "文件已损坏或不是 Excel 2007 工作簿";
+                                                            : notAPackage(path);
         return nullptr;
     }
     std::unique_ptr<ZipArchive> a(new ZipArchive());

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 
 #include "platform/jet/functions.h"
@@ -134,42 +135,50 @@ class RecordReader {
     // The next record; false at the end. Fields are UTF-8; an empty field is nullopt.
     bool next(std::vector<std::optional<std::string>>& fields, std::string& error) {
         fields.clear();
-        std::string raw;
-        if (!readRecord(raw, error)) return false;
-        std::string text = charset_ == "UTF-8" ? raw : os::toUtf8(raw, charset_.c_str());
-        std::string field;
-        bool quoted = false, wasQuoted = false;
-        for (std::size_t i = 0; i < text.size();) {
-            char c = text[i];
-            if (quoted) {
-                if (c == '"') {
-                    if (i + 1 < text.size() && text[i + 1] == '"') {
-                        field += '"';
-                        i += 2;
-                        continue;
+        if (!readRecord(raw_, error)) return false;
+        if (charset_ != "UTF-8") converted_ = os::toUtf8(raw_, charset_.c_str());
+        std::string_view text = charset_ == "UTF-8" ? std::string_view(raw_) : converted_;
+        const std::size_t n = text.size();
+        std::size_t i = 0;
+        for (;;) {
+            std::string field;
+            bool wasQuoted = false, more = false;
+            if (i < n && text[i] == '"') {
+                // Quoted: doubled quotes are one; what follows the closing quote up to the
+                // delimiter belongs to the field too, a quote there included.
+                bool quoted = wasQuoted = true;
+                for (++i; i < n;) {
+                    char c = text[i];
+                    if (quoted) {
+                        if (c == '"') {
+                            if (i + 1 < n && text[i + 1] == '"') {
+                                field += '"';
+                                i += 2;
+                            } else {
+                                quoted = false;
+                                ++i;
+                            }
+                            continue;
+                        }
+                    } else if (text.compare(i, delimiter_.size(), delimiter_) == 0) {
+                        more = true;
+                        break;
                     }
-                    quoted = false;
+                    field += c;
                     ++i;
-                    continue;
                 }
-                field += c;
-                ++i;
-                continue;
+            } else {
+                // Plain: up to the next delimiter, quotes inside taken as they are.
+                std::size_t j = text.find(delimiter_, i);
+                more = j != std::string_view::npos;
+                if (!more) j = n;
+                field.assign(text.substr(i, j - i));
+                i = j;
             }
-            if (c == '"' && field.empty() && !wasQuoted) {
-                quoted = wasQuoted = true;
-                ++i;
-                continue;
-            }
-            if (text.compare(i, delimiter_.size(), delimiter_) == 0) {
-                push(fields, field, wasQuoted);
-                i += delimiter_.size();
-                continue;
-            }
-            field += c;
-            ++i;
+            push(fields, field, wasQuoted);
+            if (!more) break;
+            i += delimiter_.size();
         }
-        push(fields, field, wasQuoted);
         return true;
     }
 
@@ -184,31 +193,53 @@ class RecordReader {
         wasQuoted = false;
     }
 
+    // The next chunk of the file into the buffer; false at its end.
+    bool fill() {
+        buffer_.resize(kChunk);
+        in_.read(buffer_.data(), static_cast<std::streamsize>(kChunk));
+        buffer_.resize(static_cast<std::size_t>(in_.gcount()));
+        at_ = 0;
+        return !buffer_.empty();
+    }
+
     // Bytes up to the line break that ends a record (not one inside quotes).
     bool readRecord(std::string& raw, std::string& error) {
-        bool quoted = false;
-        char c;
-        bool any = false;
-        while (in_.get(c)) {
+        raw.clear();
+        bool quoted = false, any = false, broken = false;
+        while (!broken && (at_ < buffer_.size() || fill())) {
             any = true;
-            if (c == '"') quoted = !quoted;
-            if (!quoted && c == '\n') {
-                if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-                return true;
+            const char* p = buffer_.data() + at_;
+            std::size_t left = buffer_.size() - at_;
+            // Outside quotes the record runs to a line break or a quote, inside to the quote
+            // that ends them.
+            const void* nl = quoted ? nullptr : std::memchr(p, '\n', left);
+            std::size_t span =
+                nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - p) : left;
+            const void* q = std::memchr(p, '"', span);
+            if (q) {
+                span = static_cast<std::size_t>(static_cast<const char*>(q) - p) + 1;
+                quoted = !quoted;
+                nl = nullptr;
             }
-            raw += c;
+            raw.append(p, span);
+            at_ += span + (nl ? 1 : 0);
+            broken = nl != nullptr;
             if (raw.size() > kMaxRecordBytes) {
                 error = "文本文件中的一条记录过长（可能缺少配对的引号）";
                 return false;
             }
         }
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-        return any && !raw.empty();
+        return broken || (any && !raw.empty());
     }
 
+    static constexpr std::size_t kChunk = 1 << 20;
     std::ifstream in_;
     std::string delimiter_;
     std::string charset_;
+    std::string buffer_;
+    std::size_t at_ = 0;
+    std::string raw_, converted_;
 };
 
 class TextRows : public RowSource {
