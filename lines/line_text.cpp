@@ -259,26 +259,31 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     return lines;
 }
 
-std::string dedupeLines(std::string_view text, std::string_view eol) {
-    LineIndex keys(text);
-    keys.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-    forEachLine(text, [&](std::string_view l) { keys.add(l); });
-    std::vector<std::uint32_t> firsts;
-    {
-        KeySet set(keys);
+namespace {
+
+// The first line of each key in one part of a text, and the keys' order.
+struct Firsts {
+    explicit Firsts(std::string_view text) : keys(text) {}
+    // Indexes every line of `part` (a run of whole lines of the text) and keeps the first of
+    // each key.
+    void index(std::string_view part) {
+        keys.reserve(static_cast<std::size_t>(std::count(part.begin(), part.end(), '\n')) + 1);
+        forEachLine(part, [&](std::string_view l) { keys.add(l); });
+        set = std::make_unique<KeySet>(keys);
         for (std::uint32_t i = 0; i < keys.size(); ++i)
-            if (set.insert(i)) firsts.push_back(i);
+            if (set->insert(i)) order.push_back(sortable(i));
+    }
+    // Drops the keys an earlier part has.
+    void dropKeysOf(const Firsts& earlier) {
+        std::erase_if(order,
+                      [&](const Sortable& s) { return earlier.set->contains(keys[s.index]); });
     }
     // Sorted by the keys' first 16 bytes as numbers, the rest compared only on a tie.
     struct Sortable {
         std::uint64_t p0, p1;
         std::uint32_t index;
     };
-    std::vector<Sortable> order;
-    order.reserve(firsts.size());
-    os::adviseHugePages(order.data(), firsts.size() * sizeof(Sortable));
-    std::size_t total = 0;
-    for (std::uint32_t i : firsts) {
+    Sortable sortable(std::uint32_t i) const {
         std::string_view k = keys[i];
         unsigned char b[16] = {};
         std::memcpy(b, k.data(), std::min<std::size_t>(16, k.size()));
@@ -287,19 +292,65 @@ std::string dedupeLines(std::string_view text, std::string_view eol) {
             p0 = (p0 << 8) | b[j];
             p1 = (p1 << 8) | b[8 + j];
         }
-        order.push_back({p0, p1, i});
-        total += keys.line(i).size() + eol.size();
+        return {p0, p1, i};
     }
-    std::vector<std::uint32_t>().swap(firsts);
-    std::sort(order.begin(), order.end(), [&](const Sortable& a, const Sortable& b) {
+    static bool before(const Sortable& a, std::string_view ka, const Sortable& b,
+                       std::string_view kb) {
         if (a.p0 != b.p0) return a.p0 < b.p0;
         if (a.p1 != b.p1) return a.p1 < b.p1;
-        return keys[a.index] < keys[b.index];
-    });
+        return ka < kb;
+    }
+    void sort() {
+        std::sort(order.begin(), order.end(), [&](const Sortable& a, const Sortable& b) {
+            return before(a, keys[a.index], b, keys[b.index]);
+        });
+    }
+    LineIndex keys;
+    std::unique_ptr<KeySet> set;
+    std::vector<Sortable> order;
+};
+
+}  // namespace
+
+std::string dedupeLines(std::string_view text, std::string_view eol) {
+    // Two halves at a line break, each indexed, de-duplicated and sorted on a core of its own;
+    // the second half keeps the keys the first lacks, and the two orders are merged. A small
+    // text is one part.
+    std::size_t cut = text.size();
+    if (text.size() >= (1u << 20)) {
+        std::size_t nl = text.find('\n', text.size() / 2);
+        if (nl != std::string_view::npos && nl + 1 < text.size()) cut = nl + 1;
+    }
+    Firsts first(text), second(text);
+    std::thread other;
+    if (cut < text.size()) other = std::thread([&] { second.index(text.substr(cut)); });
+    first.index(text.substr(0, cut));
+    if (other.joinable()) {
+        other.join();
+        other = std::thread([&] {
+            second.dropKeysOf(first);
+            second.sort();
+        });
+    }
+    first.sort();
+    if (other.joinable()) other.join();
+
+    std::size_t total = 0;
+    for (const Firsts* part : {&first, &second})
+        for (const auto& s : part->order) total += part->keys.line(s.index).size() + eol.size();
     std::string out;
     out.reserve(total);
     os::adviseHugePages(out.data(), total);
-    for (const Sortable& s : order) appendLine(out, keys.line(s.index), eol);
+    auto a = first.order.begin(), b = second.order.begin();
+    while (a != first.order.end() || b != second.order.end()) {
+        bool takeFirst = b == second.order.end() ||
+                         (a != first.order.end() &&
+                          Firsts::before(*a, first.keys[a->index], *b, second.keys[b->index]));
+        if (takeFirst)
+            appendLine(out, first.keys.line((a++)->index), eol);
+        else
+            appendLine(out, second.keys.line((b++)->index), eol);
+    }
     return out;
 }
 

@@ -174,6 +174,14 @@ int compareNoCase(std::string_view a, std::string_view b) {
             --i;
             --j;
         }
+        // Characters from U+0800 to U+EFFF and above U+FFFF (Chinese among them) have no case:
+        // their bytes order them as their code points do, and the first differing byte decides.
+        auto caseless = [](unsigned char lead) {
+            return (lead >= 0xE0 && lead <= 0xEE) || (lead >= 0xF0 && lead <= 0xF4);
+        };
+        if (caseless(static_cast<unsigned char>(a[i])) &&
+            caseless(static_cast<unsigned char>(b[j])))
+            return ca < cb ? -1 : 1;
         char32_t x = foldCase(nextCodePoint(a, i));
         char32_t y = foldCase(nextCodePoint(b, j));
         if (x != y) return x < y ? -1 : 1;

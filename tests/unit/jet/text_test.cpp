@@ -30,6 +30,41 @@ TEST(Text, ComparesWithoutRegardToCase) {
     }
 }
 
+// The byte-wise shortcuts of the comparison against its definition: the code points folded one
+// by one and compared in order, on random strings of ASCII in both cases, Latin, Greek and
+// Cyrillic letters, Chinese, full-width forms and characters beyond U+FFFF.
+TEST(Text, ComparisonAgreesWithFoldingEveryCodePoint) {
+    const std::vector<char32_t> alphabet = {
+        'a',    'A',    'z',    'Z',    '0',    '_',    0xC4,   0xE4,   0xC9,   0xE9,    0x178,
+        0xFF,   0x391,  0x3B1,  0x410,  0x430,  0x401,  0x451,  0x4E2D, 0x4E01, 0x5BA2,  0x6237,
+        0x9FA5, 0x3000, 0xFF21, 0xFF41, 0xFF3A, 0xFF5A, 0xFF10, 0xE000, 0xF900, 0x20000, 0x1F600};
+    auto utf8 = [](const std::u32string& s) {
+        std::string out;
+        for (char32_t c : s) appendUtf8(out, c);
+        return out;
+    };
+    auto reference = [](const std::u32string& x, const std::u32string& y) {
+        for (std::size_t k = 0; k < x.size() && k < y.size(); ++k) {
+            char32_t p = foldCase(x[k]), q = foldCase(y[k]);
+            if (p != q) return p < q ? -1 : 1;
+        }
+        return x.size() == y.size() ? 0 : x.size() < y.size() ? -1 : 1;
+    };
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    for (int n = 0; n < 200000; ++n) {
+        std::u32string x, y;
+        for (int k = static_cast<int>(next() % 6); k > 0; --k)
+            x += alphabet[next() % alphabet.size()];
+        // Often a shared beginning, so that the difference falls inside the strings.
+        y = x.substr(0, next() % (x.size() + 1));
+        for (int k = static_cast<int>(next() % 4); k > 0; --k)
+            y += alphabet[next() % alphabet.size()];
+        int r = compareNoCase(utf8(x), utf8(y));
+        ASSERT_EQ((r > 0) - (r < 0), reference(x, y)) << utf8(x) << " vs " << utf8(y);
+    }
+}
+
 TEST(Text, LikeFollowsJetWildcards) {
     struct Case {
         const char* pattern;

@@ -3,6 +3,9 @@
 #include "lines/line_ops.h"
 #include "lines/line_text.h"
 
+#include <map>
+
+#include "platform/jet/text.h"
 #include "platform/os/encoding.h"
 #include "platform/ui/memory_controls.h"
 #include "unit/exchange/session_fixture.h"
@@ -104,6 +107,46 @@ TEST_F(LineFileTest, ResultsKeepTheSourcesEncodingAndBreaks) {
     quickCompare(dialog, messages, Compare::Common);
     EXPECT_EQ(messages.shown().size(), 3u);
     EXPECT_FALSE(std::filesystem::exists(dir_ / "甲取相同.txt"));
+}
+
+// De-duplication against its definition, on random files large enough to be worked in two
+// halves and small ones worked whole: the first line of each value (the line without its quotes,
+// compared without case, every code point folded), in the order of the folded values' bytes.
+TEST_F(LineFileTest, DedupeKeepsTheFirstLineOfEachValueInOrder) {
+    const std::vector<std::string> pieces = {"a",  "A",  "b",  "Z", "é", "É", "张", "三", "ａ",
+                                             "Ａ", "ｚ", "\"", " ", "1", "Ω", "ω",  "𠀀"};
+    std::uint32_t seed = 7;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    auto fold = [](std::string_view value) {
+        std::string out;
+        for (std::size_t i = 0; i < value.size();)
+            jet::appendUtf8(out, jet::foldCase(jet::nextCodePoint(value, i)));
+        return out;
+    };
+    for (std::size_t lines : {2000u, 300000u}) {
+        SCOPED_TRACE(lines);
+        std::string text;
+        for (std::size_t n = 0; n < lines; ++n) {
+            for (int k = 1 + static_cast<int>(next() % 5); k > 0; --k)
+                text += pieces[next() % pieces.size()];
+            text += "\r\n";
+        }
+        std::map<std::string, std::string> firsts;  // folded value -> first line's value
+        for (std::string_view line : splitLines(text)) {
+            std::string value;
+            for (char c : line)
+                if (c != '"') value += c;
+            firsts.emplace(fold(value), value);
+        }
+        std::string want;
+        for (const auto& [key, value] : firsts) want += value + "\r\n";
+        writeFile("r.txt", text);
+        ui::MemoryFileDialog dialog;
+        ui::MemoryMessageBox messages;
+        dialog.queue(path("r.txt"));
+        quickDedupe(dialog, messages);
+        ASSERT_EQ(written("r去重复.txt"), want);
+    }
 }
 
 TEST_F(LineFileTest, InPlaceRewritesAreAllOrNothing) {
