@@ -3,6 +3,7 @@
 #include "platform/isam/excel12/xlsx_reader.h"
 
 #include <deque>
+#include <map>
 #include <set>
 
 #include "platform/isam/excel/excel_dates.h"

@@ -1,63 +1,311 @@
-// Streaming XML through expat.
+// Streaming XML for workbook parts.
 #include "platform/isam/excel12/xml_reader.h"
 
 #include <cstring>
 
+#include "platform/jet/text.h"
+#include "platform/os/encoding.h"
+
 namespace qx::isam::excel12 {
 
-std::string_view XmlReader::localName(const char* q) {
-    std::string_view s(q);
-    std::size_t colon = s.rfind(':');
-    return colon == std::string_view::npos ? s : s.substr(colon + 1);
+namespace {
+
+// What one construct may hold before the document is taken for damaged: a text longer than
+// this without markup, or a tag this long.
+constexpr std::size_t kMaxPending = std::size_t{64} << 20;
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool isNameEnd(char c) {
+    return isSpace(c) || c == '/' || c == '>' || c == '=';
+}
+
+bool startsWith(std::string_view s, std::size_t at, std::string_view p) {
+    return s.size() - at >= p.size() && s.compare(at, p.size(), p) == 0;
+}
+
+// The code point of a character reference's digits, or 0 when it names no XML character.
+char32_t characterReference(std::string_view digits) {
+    bool hex = !digits.empty() && digits[0] == 'x';
+    if (hex) digits.remove_prefix(1);
+    if (digits.empty() || digits.size() > 8) return 0;
+    char32_t v = 0;
+    for (char c : digits) {
+        int d = c >= '0' && c <= '9'          ? c - '0'
+                : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                              : -1;
+        if (d < 0) return 0;
+        v = v * (hex ? 16 : 10) + static_cast<char32_t>(d);
+    }
+    bool allowed = v == 0x9 || v == 0xA || v == 0xD || (v >= 0x20 && v <= 0xD7FF) ||
+                   (v >= 0xE000 && v <= 0xFFFD) || (v >= 0x10000 && v <= 0x10FFFF);
+    return allowed ? v : 0;
+}
+
+}  // namespace
+
+std::string_view XmlReader::localName(std::string_view q) {
+    std::size_t colon = q.rfind(':');
+    return colon == std::string_view::npos ? q : q.substr(colon + 1);
 }
 
 const char* XmlReader::attribute(Attributes attrs, std::string_view name) {
-    for (int i = 0; attrs[i]; i += 2)
-        if (localName(attrs[i]) == name) return attrs[i + 1];
+    for (int i = 0; attrs[i]; i += 2) {
+        // Names are a few characters: one pass finds the end and the last colon together.
+        const char* local = attrs[i];
+        const char* p = attrs[i];
+        for (; *p; ++p)
+            if (*p == ':') local = p + 1;
+        if (std::string_view(local, static_cast<std::size_t>(p - local)) == name)
+            return attrs[i + 1];
+    }
     return nullptr;
 }
 
-XmlReader::XmlReader() : parser_(XML_ParserCreate("UTF-8")) {
-    XML_SetUserData(parser_, this);
-    XML_SetElementHandler(
-        parser_,
-        [](void* self, const char* name, const char** attrs) {
-            auto* r = static_cast<XmlReader*>(self);
-            if (r->onStart) r->onStart(localName(name), attrs);
-        },
-        [](void* self, const char* name) {
-            auto* r = static_cast<XmlReader*>(self);
-            if (r->onEnd) r->onEnd(localName(name));
-        });
-    XML_SetCharacterDataHandler(parser_, [](void* self, const char* s, int len) {
-        auto* r = static_cast<XmlReader*>(self);
-        if (r->onText) r->onText(std::string_view(s, static_cast<std::size_t>(len)));
-    });
-    XML_SetStartDoctypeDeclHandler(parser_,
-                                   [](void* self, const char*, const char*, const char*, int) {
-                                       auto* r = static_cast<XmlReader*>(self);
-                                       r->doctype_ = true;
-                                       XML_StopParser(r->parser_, XML_FALSE);
-                                   });
-}
-
-XmlReader::~XmlReader() {
-    XML_ParserFree(parser_);
+bool XmlReader::fail(const char* why) {
+    if (error_.empty()) error_ = std::string("工作簿已损坏：XML 格式错误（") + why + "）";
+    return false;
 }
 
 bool XmlReader::feed(const char* data, std::size_t size, bool last, std::string& error) {
-    if (XML_Parse(parser_, data, static_cast<int>(size), last ? 1 : 0) == XML_STATUS_ERROR) {
-        if (doctype_) {
-            error = "工作簿中含有文档类型声明（DOCTYPE），拒绝读取";
-        } else if (XML_GetErrorCode(parser_) == XML_ERROR_ABORTED) {
-            return true;
-        } else {
-            error = std::string("工作簿已损坏：XML 格式错误（") +
-                    XML_ErrorString(XML_GetErrorCode(parser_)) + "）";
+    if (error_.empty()) {
+        buffer_.erase(0, done_);
+        done_ = 0;
+        buffer_.append(data, size);
+        if (!bomChecked_ && (buffer_.size() >= 3 || last)) {
+            bomChecked_ = true;
+            if (startsWith(buffer_, 0, "\xEF\xBB\xBF")) done_ = 3;
         }
+        while (bomChecked_ && error_.empty() && done_ < buffer_.size()) {
+            std::size_t next = buffer_[done_] == '<' ? markup(done_, last) : text(done_, last);
+            if (next == kMore) {
+                if (last) fail("文档不完整");
+                if (buffer_.size() - done_ > kMaxPending) fail("内容过长");
+                break;
+            }
+            if (next == kFailed) break;
+            done_ = next;
+        }
+        if (last && error_.empty() && (!rootSeen_ || !starts_.empty())) fail("文档不完整");
+    }
+    if (!error_.empty()) {
+        error = error_;
         return false;
     }
     return true;
+}
+
+std::size_t XmlReader::text(std::size_t at, bool last) {
+    std::string_view b(buffer_);
+    std::size_t end = b.find('<', at);
+    if (end == std::string_view::npos) {
+        if (!last) {
+            // Pass on what cannot change with the next bytes: not a reference that may go on,
+            // nor a carriage return whose line feed may follow, nor part of a character.
+            std::size_t cut = b.size();
+            std::size_t amp = b.rfind('&');
+            if (amp != std::string_view::npos && amp >= at &&
+                b.find(';', amp) == std::string_view::npos)
+                cut = amp;
+            if (cut > at && b[cut - 1] == '\r') --cut;
+            std::size_t lead = cut;
+            while (lead > at && (static_cast<unsigned char>(b[lead - 1]) & 0xC0) == 0x80) --lead;
+            if (lead > at) {
+                auto c = static_cast<unsigned char>(b[lead - 1]);
+                std::size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+                if (cut - (lead - 1) < need) cut = lead - 1;
+            }
+            if (cut - at < 4096) return kMore;
+            end = cut;
+        } else {
+            end = b.size();
+        }
+    }
+    std::string_view raw = b.substr(at, end - at);
+    if (starts_.empty()) {
+        for (char c : raw)
+            if (!isSpace(c)) return fail("根元素之外有文字"), kFailed;
+        return end;
+    }
+    if (raw.find('&') == std::string_view::npos && raw.find('\r') == std::string_view::npos) {
+        if (!os::isValidUtf8(raw)) return fail("不是 UTF-8 文字"), kFailed;
+        if (onText) onText(raw);
+        return end;
+    }
+    if (!decode(raw, false, scratch_)) return kFailed;
+    if (onText && !scratch_.empty()) onText(scratch_);
+    return end;
+}
+
+bool XmlReader::decode(std::string_view raw, bool attribute, std::string& out) {
+    if (!os::isValidUtf8(raw)) return fail("不是 UTF-8 文字");
+    out.clear();
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        char c = raw[i];
+        if (c == '&') {
+            std::size_t semi = raw.find(';', i);
+            if (semi == std::string_view::npos || semi - i > 12) return fail("未结束的实体引用");
+            std::string_view name = raw.substr(i + 1, semi - i - 1);
+            if (name == "lt")
+                out += '<';
+            else if (name == "gt")
+                out += '>';
+            else if (name == "amp")
+                out += '&';
+            else if (name == "quot")
+                out += '"';
+            else if (name == "apos")
+                out += '\'';
+            else if (!name.empty() && name[0] == '#') {
+                char32_t cp = characterReference(name.substr(1));
+                if (!cp) return fail("无效的字符引用");
+                jet::appendUtf8(out, cp);
+            } else {
+                return fail("未定义的实体");
+            }
+            i = semi;
+        } else if (c == '\r') {
+            // A line end is one line feed; in an attribute every blank is a space.
+            if (i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
+            out += attribute ? ' ' : '\n';
+        } else if (attribute && (c == '\n' || c == '\t')) {
+            out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    return true;
+}
+
+std::size_t XmlReader::markup(std::size_t at, bool last) {
+    std::string_view b(buffer_);
+    auto upTo = [&](std::string_view close) {
+        std::size_t p = b.find(close, at + 2);
+        return p == std::string_view::npos ? kMore : p + close.size();
+    };
+    if (b.size() - at < 2) return last ? (fail("文档不完整"), kFailed) : kMore;
+    // Elements first: they are nearly all there is.
+    if (b[at + 1] == '/') return endTag(at);
+    if (b[at + 1] != '!' && b[at + 1] != '?') return startTag(at);
+    if (b.size() - at < 9 && !last) return kMore;
+    if (b[at + 1] == '?') return upTo("?>");
+    if (startsWith(b, at, "<!--")) return upTo("-->");
+    if (startsWith(b, at, "<![CDATA[")) {
+        std::size_t close = b.find("]]>", at + 9);
+        if (close == std::string_view::npos) return kMore;
+        if (starts_.empty()) return fail("根元素之外有文字"), kFailed;
+        std::string_view raw = b.substr(at + 9, close - at - 9);
+        if (!os::isValidUtf8(raw)) return fail("不是 UTF-8 文字"), kFailed;
+        scratch_.clear();
+        for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '\r') {
+                if (i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
+                scratch_ += '\n';
+            } else {
+                scratch_ += raw[i];
+            }
+        }
+        if (onText && !scratch_.empty()) onText(scratch_);
+        return close + 3;
+    }
+    if (startsWith(b, at, "<!DOCTYPE")) {
+        error_ = "工作簿中含有文档类型声明（DOCTYPE），拒绝读取";
+        return kFailed;
+    }
+    return fail("无法识别的标记"), kFailed;
+}
+
+std::size_t XmlReader::startTag(std::size_t at) {
+    std::string_view b(buffer_);
+    std::size_t i = at + 1;
+    while (i < b.size() && !isNameEnd(b[i])) ++i;
+    if (i >= b.size()) return kMore;
+    std::string_view name = b.substr(at + 1, i - at - 1);
+    if (name.empty()) return fail("缺少元素名"), kFailed;
+    attrStore_.clear();
+    attrAt_.clear();
+    bool empty = false;
+    for (;;) {
+        while (i < b.size() && isSpace(b[i])) ++i;
+        if (i >= b.size()) return kMore;
+        if (b[i] == '>') {
+            ++i;
+            break;
+        }
+        if (b[i] == '/') {
+            if (i + 1 >= b.size()) return kMore;
+            if (b[i + 1] != '>') return fail("标记不完整"), kFailed;
+            empty = true;
+            i += 2;
+            break;
+        }
+        std::size_t nameAt = i;
+        while (i < b.size() && !isNameEnd(b[i])) ++i;
+        std::string_view attr = b.substr(nameAt, i - nameAt);
+        while (i < b.size() && isSpace(b[i])) ++i;
+        if (i >= b.size()) return kMore;
+        if (attr.empty() || b[i] != '=') return fail("属性缺少值"), kFailed;
+        ++i;
+        while (i < b.size() && isSpace(b[i])) ++i;
+        if (i >= b.size()) return kMore;
+        char quote = b[i];
+        if (quote != '"' && quote != '\'') return fail("属性值缺少引号"), kFailed;
+        std::size_t close = b.find(quote, i + 1);
+        if (close == std::string_view::npos) return kMore;
+        std::string_view raw = b.substr(i + 1, close - i - 1);
+        if (raw.find('<') != std::string_view::npos) return fail("属性值中有“<”"), kFailed;
+        attrAt_.push_back(attrStore_.size());
+        attrStore_.append(attr);
+        attrStore_ += '\0';
+        attrAt_.push_back(attrStore_.size());
+        if (raw.find_first_of("&\t\n\r") == std::string_view::npos) {
+            if (!os::isValidUtf8(raw)) return fail("不是 UTF-8 文字"), kFailed;
+            attrStore_.append(raw);
+        } else {
+            if (!decode(raw, true, scratch_)) return kFailed;
+            attrStore_.append(scratch_);
+        }
+        attrStore_ += '\0';
+        i = close + 1;
+    }
+    if (rootClosed_ || (starts_.empty() && rootSeen_)) return fail("多个根元素"), kFailed;
+    rootSeen_ = true;
+    attrs_.clear();
+    for (std::size_t k : attrAt_) attrs_.push_back(attrStore_.data() + k);
+    attrs_.push_back(nullptr);
+    std::string_view local = localName(name);
+    if (onStart) onStart(local, attrs_.data());
+    if (empty) {
+        if (onEnd) onEnd(local);
+        if (starts_.empty()) rootClosed_ = true;
+    } else {
+        starts_.push_back(open_.size());
+        open_.append(name);
+        open_ += '\0';
+    }
+    return i;
+}
+
+std::size_t XmlReader::endTag(std::size_t at) {
+    std::string_view b(buffer_);
+    std::size_t i = at + 2;
+    while (i < b.size() && !isNameEnd(b[i])) ++i;
+    std::string_view name = b.substr(at + 2, i - at - 2);
+    while (i < b.size() && isSpace(b[i])) ++i;
+    if (i >= b.size()) return kMore;
+    if (b[i] != '>') return fail("结束标记不完整"), kFailed;
+    if (starts_.empty()) return fail("多余的结束标记"), kFailed;
+    std::string_view open = std::string_view(open_).substr(starts_.back());
+    open = open.substr(0, open.size() - 1);
+    if (open != name) return fail("标记不配对"), kFailed;
+    open_.resize(starts_.back());
+    starts_.pop_back();
+    if (onEnd) onEnd(localName(name));
+    if (starts_.empty()) rootClosed_ = true;
+    return i + 1;
 }
 
 }  // namespace qx::isam::excel12
