@@ -1,0 +1,17 @@
+// Fuzz target: the workbook XML reader against expat. The first byte says in what pieces the
+// rest is fed; both must give the same elements, attributes and text, or both refuse.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "tests/unit/isam/xml_events.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
+    std::size_t piece = 1 + data[0] % 64;
+    if (data[0] >= 128) piece = std::size_t{1} << 20;
+    std::string xml(reinterpret_cast<const char*>(data + 1), size - 1);
+    using namespace qx::isam::excel12::xml_events;
+    if (withOurs(xml, piece) != withExpat(xml)) std::abort();
+    return 0;
+}
