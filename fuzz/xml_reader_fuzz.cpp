@@ -1,8 +1,10 @@
 // Fuzz target: the workbook XML reader against expat. The first byte says in what pieces the
-// rest is fed; both must give the same elements, attributes and text, or both refuse.
+// rest is fed. A document expat reads must give the same elements, attributes and text; one it
+// refuses may be refused or read (the reader is no validator), but never crash.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "tests/unit/isam/xml_events.h"
 
@@ -12,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (data[0] >= 128) piece = std::size_t{1} << 20;
     std::string xml(reinterpret_cast<const char*>(data + 1), size - 1);
     using namespace qx::isam::excel12::xml_events;
-    if (withOurs(xml, piece) != withExpat(xml)) std::abort();
+    std::vector<std::string> ours = withOurs(xml, piece), reference = withExpat(xml);
+    if (reference != std::vector<std::string>{"error"} && ours != reference) std::abort();
     return 0;
 }

@@ -22,6 +22,26 @@ bool isNameEnd(char c) {
     return isSpace(c) || c == '/' || c == '>' || c == '=';
 }
 
+// An element's or attribute's name: ASCII letters, digits and "_:.-" (not a digit, "." or "-"
+// first), and characters beyond ASCII as UTF-8.
+bool validName(std::string_view name) {
+    if (name.empty()) return false;
+    auto c0 = static_cast<unsigned char>(name[0]);
+    if ((c0 >= '0' && c0 <= '9') || c0 == '.' || c0 == '-') return false;
+    bool ascii = true;
+    for (char ch : name) {
+        auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x80) {
+            ascii = false;
+            continue;
+        }
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                  c == '_' || c == ':' || c == '.' || c == '-';
+        if (!ok) return false;
+    }
+    return ascii || os::isValidUtf8(name);
+}
+
 bool startsWith(std::string_view s, std::size_t at, std::string_view p) {
     return s.size() - at >= p.size() && s.compare(at, p.size(), p) == 0;
 }
@@ -224,7 +244,7 @@ std::size_t XmlReader::startTag(std::size_t at) {
     while (i < b.size() && !isNameEnd(b[i])) ++i;
     if (i >= b.size()) return kMore;
     std::string_view name = b.substr(at + 1, i - at - 1);
-    if (name.empty()) return fail("缺少元素名"), kFailed;
+    if (!validName(name)) return fail("元素名无效"), kFailed;
     attrStore_.clear();
     attrAt_.clear();
     bool empty = false;
@@ -247,7 +267,7 @@ std::size_t XmlReader::startTag(std::size_t at) {
         std::string_view attr = b.substr(nameAt, i - nameAt);
         while (i < b.size() && isSpace(b[i])) ++i;
         if (i >= b.size()) return kMore;
-        if (attr.empty() || b[i] != '=') return fail("属性缺少值"), kFailed;
+        if (!validName(attr) || b[i] != '=') return fail("属性名无效或缺少值"), kFailed;
         ++i;
         while (i < b.size() && isSpace(b[i])) ++i;
         if (i >= b.size()) return kMore;
@@ -272,6 +292,10 @@ std::size_t XmlReader::startTag(std::size_t at) {
         i = close + 1;
     }
     if (rootClosed_ || (starts_.empty() && rootSeen_)) return fail("多个根元素"), kFailed;
+    for (std::size_t k = 0; k < attrAt_.size(); k += 2)
+        for (std::size_t m = k + 2; m < attrAt_.size(); m += 2)
+            if (std::strcmp(attrStore_.data() + attrAt_[k], attrStore_.data() + attrAt_[m]) == 0)
+                return fail("属性重复"), kFailed;
     rootSeen_ = true;
     attrs_.clear();
     for (std::size_t k : attrAt_) attrs_.push_back(attrStore_.data() + k);
