@@ -1,7 +1,7 @@
 // qx_xlsx_dump: the xlsx reader's side of the corpus comparison. Speaks as the .xls helper does
 // (helper_wire), so that one comparison script serves both:
 //   qx_xlsx_dump list FILE          the sheets, in workbook order
-//   qx_xlsx_dump read FILE [SHEET]  the sheet's rows of cells (without SHEET: the first sheet)
+//   qx_xlsx_dump read FILE [SHEET]  the sheet's rows of cells (without SHEET: every sheet's)
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -21,19 +21,22 @@ int main(int argc, char** argv) {
         if (!qx::isam::excel12::listWorkbook(argv[2], listing, error)) return wire::fail(error);
         for (const auto& s : listing.sheets) wire::send(wire::kTable, s);
     } else if (command == "read" && (argc == 3 || argc == 4)) {
-        std::string sheet = argc == 4 ? argv[3] : "";
-        if (argc == 3) {
+        std::vector<std::string> sheets;
+        if (argc == 4) {
+            sheets.push_back(argv[3]);
+        } else {
             qx::isam::excel12::WorkbookListing listing;
             if (!qx::isam::excel12::listWorkbook(argv[2], listing, error)) return wire::fail(error);
-            if (listing.sheets.empty()) return wire::fail("no sheet");
-            sheet = listing.sheets.front();
+            sheets = listing.sheets;
         }
-        auto cells = qx::isam::excel12::openSheet(argv[2], sheet, error);
-        if (!cells || !cells->rewind(error)) return wire::fail(error);
-        std::vector<Cell> row;
-        while (cells->nextRow(row, error))
-            wire::send(wire::kRow, qx::isam::excel::cellsPayload(row));
-        if (!error.empty()) return wire::fail(error);
+        for (const auto& sheet : sheets) {
+            auto cells = qx::isam::excel12::openSheet(argv[2], sheet, error);
+            if (!cells || !cells->rewind(error)) return wire::fail(error);
+            std::vector<Cell> row;
+            while (cells->nextRow(row, error))
+                wire::send(wire::kRow, qx::isam::excel::cellsPayload(row));
+            if (!error.empty()) return wire::fail(error);
+        }
     } else {
         return wire::fail("unknown command");
     }
