@@ -276,14 +276,15 @@ std::vector<Span> encryptedSpans(const std::string& stream, std::size_t at) {
     return spans;
 }
 
-bool deobfuscate(std::string& stream, std::size_t d, std::size_t len,
+// `key` is where FILEPASS holds the obfuscation's key and verifier; `end` where it ends.
+bool deobfuscate(std::string& stream, std::size_t key, std::size_t end,
                  const std::u16string& password) {
-    if (len < 6) return false;
+    if (key + 4 > end) return false;
     XorObfuscation x(password);
-    if (x.key != u16(stream, d + 2) || x.verifier != u16(stream, d + 4)) return false;
+    if (x.key != u16(stream, key) || x.verifier != u16(stream, key + 2)) return false;
     // Each byte: rotated left by three, then XORed with the array's byte at (the end of its
     // record's data + its place in the record) modulo 16.
-    for (const Span& span : encryptedSpans(stream, d + len))
+    for (const Span& span : encryptedSpans(stream, end))
         for (std::size_t p = span.from; p < span.end; ++p) {
             auto b = static_cast<std::uint8_t>(stream[p]);
             b = static_cast<std::uint8_t>(b << 3 | b >> 5);
@@ -298,7 +299,7 @@ bool decryptBiff8(std::string& stream, std::size_t filepassAt, const std::u16str
     const std::size_t d = filepassAt + 4;
     std::size_t len = u16(stream, filepassAt + 2);
     if (d + len > stream.size()) return false;
-    if (u16(stream, d) == 0) return deobfuscate(stream, d, len, password);
+    if (u16(stream, d) == 0) return deobfuscate(stream, d + 2, d + len, password);
     if (u16(stream, d) != 1) return false;  // neither XOR nor RC4
     std::uint16_t major = u16(stream, d + 2), minor = u16(stream, d + 4);
     KeyMaker maker;
@@ -363,6 +364,13 @@ bool decryptBiff8(std::string& stream, std::size_t filepassAt, const std::u16str
                 static_cast<char>(static_cast<std::uint8_t>(stream[p]) ^ keystream[p % 1024]);
         }
     return true;
+}
+
+bool decryptBiff5(std::string& stream, std::size_t filepassAt, const std::u16string& password) {
+    const std::size_t d = filepassAt + 4;
+    std::size_t len = u16(stream, filepassAt + 2);
+    if (len != 4 || d + len > stream.size()) return false;
+    return deobfuscate(stream, d, d + len, password);
 }
 
 }  // namespace qx::isam::excel8

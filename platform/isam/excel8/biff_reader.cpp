@@ -323,7 +323,10 @@ bool BiffWorkbook::load(std::string bytes, const std::string& name, std::string&
                 // Protected without a password of its own: the default one opens it, as in
                 // spreadsheet programs. Then the globals are read again, in clear.
                 std::size_t at = static_cast<std::size_t>(d.data() - stream_.data()) - 4;
-                if (biff_ != 8 || !decryptBiff8(stream_, at, password)) {
+                bool opened = biff_ == 8   ? decryptBiff8(stream_, at, password)
+                              : biff_ == 5 ? decryptBiff5(stream_, at, password)
+                                           : false;
+                if (!opened) {
                     error =
                         "工作簿已加密（设有打开密码），无法读取。请在 Excel 中去掉密码另存后再读入";
                     return false;
