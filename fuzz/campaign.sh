@@ -20,13 +20,6 @@ declare -A seeds=([dbf_reader_fuzz]=dbf [access_wire_fuzz]=access_wire [xlsx_rea
                   [xml_reader_fuzz]=xml)
 declare -A extra=([xlsx_reader_fuzz]="excel corpus/xlsx" [biff_reader_fuzz]="excel corpus/xls"
                   [xls_reader_fuzz]="corpus/xls" [dbf_reader_fuzz]="dbase")
-# CPU seconds used so far by the finished children of this shell (the fuzzer and its helpers);
-# `times` must run in this shell itself, since a subshell starts with no children's times
-cpu_seconds() {
-    times >"$build/.times"
-    awk 'NR == 2 { n = split($0, f, /[ ms]+/); print int(f[1] * 60 + f[2] + f[3] * 60 + f[4]) }' \
-        "$build/.times"
-}
 for t in "${targets[@]}"; do
     corpus="$build/corpus/$t"
     findings="$build/findings/$t"
@@ -36,11 +29,10 @@ for t in "${targets[@]}"; do
         find "$root/tests/data/$d" -maxdepth 1 -type f -size -1M -exec cp -n {} "$corpus/" \; 2>/dev/null || true
     done
     log="$findings/run.log"
-    cpu_seconds >"$build/.start"
-    (cd "$findings" && "$build/$t" -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=20 \
-        "$corpus" >"$log" 2>&1) || true
-    cpu_seconds >"$build/.end"
-    cpu=$(( $(cat "$build/.end") - $(cat "$build/.start") ))
+    # The CPU time the fuzzer used (user and system), as the kernel counted it.
+    (cd "$findings" && /usr/bin/time -f '%U %S' -o "$findings/cpu" "$build/$t" \
+        -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=20 "$corpus" >"$log" 2>&1) || true
+    cpu=$(awk '/^[0-9.]+ [0-9.]+$/ { printf "%d", $1 + $2 }' "$findings/cpu")
     runs=$(grep -o 'Done [0-9]* runs' "$log" | tail -1 | grep -o '[0-9]*' || echo "?")
     found=$(find "$findings" -maxdepth 1 -name 'crash-*' -o -maxdepth 1 -name 'leak-*' \
         -o -maxdepth 1 -name 'timeout-*' | wc -l)
