@@ -4,6 +4,7 @@
 # a table is read into the working database. Each time the command fails with a message that
 # says the disk is full, the old output is whole and as it was, and no staging file is left.
 set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
 cli="$(realpath "$1")"
 shim="$(realpath "$2")"
 work="$(mktemp -d)"
@@ -11,22 +12,7 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 fail() { echo "disk_full: $*" >&2; exit 1; }
 
-/usr/bin/python3 - <<'PY'
-import random
-r = random.Random(11)
-with open("big.csv", "w", encoding="utf-8") as f:
-    for i in range(20000):
-        f.write(f"{i},名称{r.randrange(1000)},{r.random() * 1000:.2f}\n")
-with open("small.csv", "w", encoding="utf-8") as f:
-    f.write("1,旧,2.5\n")
-# A workbook is saved from a workbook read (the xlsx mode).
-import csv, openpyxl
-for name in ("big", "small"):
-    book = openpyxl.Workbook()
-    for row in csv.reader(open(f"{name}.csv", encoding="utf-8")):
-        book.active.append([int(row[0]), row[1], float(row[2])])
-    book.save(f"{name}.xlsx")
-PY
+/usr/bin/python3 "$here/make_tables.py" 20000 11 --unique
 
 # Runs the command line on a disk that is full after $1 bytes written under $2.
 on_full_disk() {

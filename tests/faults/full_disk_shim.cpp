@@ -81,37 +81,38 @@ int qx_full_disk_shim_loaded() {
     return 1;
 }
 
-ssize_t write(int fd, const void* data, size_t size) {
-    static auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
-    if (!limited(fd) || size == 0) return real(fd, data, size);
+}  // extern "C"
+
+namespace {
+// A plain write of `size` bytes through `real` (write, pwrite, pwrite64 with their offset): what
+// fits of it, or ENOSPC.
+template <typename Real, typename... Offset>
+ssize_t limitedWrite(Real real, int fd, const void* data, size_t size, Offset... at) {
+    if (!limited(fd) || size == 0) return real(fd, data, size, at...);
     long long granted = take(static_cast<long long>(size));
     if (granted == 0) {
         errno = ENOSPC;
         return -1;
     }
-    return real(fd, data, static_cast<size_t>(granted));
+    return real(fd, data, static_cast<size_t>(granted), at...);
+}
+}  // namespace
+
+extern "C" {
+
+ssize_t write(int fd, const void* data, size_t size) {
+    static auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
+    return limitedWrite(real, fd, data, size);
 }
 
 ssize_t pwrite(int fd, const void* data, size_t size, off_t at) {
     static auto real = next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
-    if (!limited(fd) || size == 0) return real(fd, data, size, at);
-    long long granted = take(static_cast<long long>(size));
-    if (granted == 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    return real(fd, data, static_cast<size_t>(granted), at);
+    return limitedWrite(real, fd, data, size, at);
 }
 
 ssize_t pwrite64(int fd, const void* data, size_t size, off64_t at) {
     static auto real = next<ssize_t (*)(int, const void*, size_t, off64_t)>("pwrite64");
-    if (!limited(fd) || size == 0) return real(fd, data, size, at);
-    long long granted = take(static_cast<long long>(size));
-    if (granted == 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    return real(fd, data, static_cast<size_t>(granted), at);
+    return limitedWrite(real, fd, data, size, at);
 }
 
 // Vectored writes take what fits of the first buffers: as a short write does.

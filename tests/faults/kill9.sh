@@ -5,6 +5,7 @@
 # target then read back by our own readers and compared with the old file and with an
 # uninterrupted run's result.
 set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
 cli="$(realpath "$1")"
 lines="$(realpath "$2")"
 xlsx_dump="$(realpath "$3")"
@@ -14,21 +15,10 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 fail() { echo "kill9: $*" >&2; exit 1; }
 
+/usr/bin/python3 "$here/make_tables.py" 40000 5
 /usr/bin/python3 - <<'PY'
 import random
 r = random.Random(5)
-with open("big.csv", "w", encoding="utf-8") as f:
-    for i in range(40000):
-        f.write(f"{r.randrange(20000)},名称{r.randrange(1000)},{r.random() * 1000:.2f}\n")
-with open("small.csv", "w", encoding="utf-8") as f:
-    f.write("1,旧,2.5\n")
-# A workbook's result is saved as a workbook (the xlsx mode): the same tables as workbooks.
-import csv, openpyxl
-for name in ("big", "small"):
-    book = openpyxl.Workbook()
-    for row in csv.reader(open(f"{name}.csv", encoding="utf-8")):
-        book.active.append([int(row[0]), row[1], float(row[2])])
-    book.save(f"{name}.xlsx")
 with open("lines.txt", "w", encoding="utf-8", newline="\r\n") as f:
     for i in range(300000):
         f.write(f'  "值{r.randrange(100000)}"  \n' if i % 7 else "\n")
