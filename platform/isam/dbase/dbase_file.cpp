@@ -70,6 +70,11 @@ std::unique_ptr<DbfReader> DbfReader::open(const fs::path& file, std::string& er
     }
     static constexpr unsigned char kVersions[] = {0x02, 0x03, 0x30, 0x31, 0x32, 0x43, 0x83,
                                                   0x8B, 0x8E, 0xB3, 0xCB, 0xF5, 0xE5};
+    if (head[0] == 0x04 || head[0] == 0x8C) {
+        // dBASE 7 (level 7): other field descriptors, which the dBASE driver does not read.
+        error = "不支持 dBASE 7 格式的表。请在原程序中另存为 dBASE III 或 dBASE IV 格式后再读入";
+        return nullptr;
+    }
     if (std::find(std::begin(kVersions), std::end(kVersions), head[0]) == std::end(kVersions)) {
         error = kDamaged + std::string("文件头无法识别");
         return nullptr;
