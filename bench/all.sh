@@ -66,39 +66,34 @@ run "read our writer's 1M x 5 workbook (LibreOffice)" \
     -- sh -c "rm -f '$work/read.db'; '$rel/qx_bench_engine' xlsxread '$work/read.db' '$work/ours_writer.xlsx'"
 
 T="$work/tables"
-# The peers' statements; with the argument "COLLATE NOCASE" the key column compares without
-# regard to case, as Jet's text does (ASCII only: a little less work than ours), the fair floor.
-sqlite_count() {
-    local collate="${1:-}"
+# The peers: sqlite_peer COLLATE TABLES STATEMENTS imports each of TABLES (t1, t2) from its csv
+# into a fresh database, runs STATEMENTS (which make r) and exports r to csv. With COLLATE
+# "COLLATE NOCASE" the key column compares without regard to case, as Jet's text does (ASCII
+# only: a little less work than ours), the fair floor.
+sqlite_peer() {
+    local collate="$1" tables="$2" statements="$3" imports="" t
+    for t in $tables; do
+        imports+="CREATE TABLE $t (F1 TEXT $collate, F2 TEXT, F3 TEXT);"$'\n'
+        imports+=".import '$T/$t.csv' $t"$'\n'
+    done
     rm -f "$work/peer.db"
     sqlite3 "$work/peer.db" <<SQL
 PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;
-CREATE TABLE t1 (F1 TEXT $collate, F2 TEXT, F3 TEXT);
 .mode csv
-.import '$T/t1.csv' t1
-CREATE TABLE r AS SELECT F1, count(*) AS 笔数 FROM t1 GROUP BY F1;
+$imports
+$statements
 .headers on
 .once '$work/peer.csv'
 SELECT * FROM r;
 SQL
 }
+sqlite_count() {
+    sqlite_peer "${1:-}" t1 "CREATE TABLE r AS SELECT F1, count(*) AS 笔数 FROM t1 GROUP BY F1;"
+}
 sqlite_absent() {
-    local collate="${1:-}"
-    rm -f "$work/peer.db"
-    sqlite3 "$work/peer.db" <<SQL
-PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;
-CREATE TABLE t1 (F1 TEXT $collate, F2 TEXT, F3 TEXT);
-CREATE TABLE t2 (F1 TEXT $collate, F2 TEXT, F3 TEXT);
-.mode csv
-.import '$T/t1.csv' t1
-.import '$T/t2.csv' t2
-CREATE INDEX i1 ON t1(F1);
+    sqlite_peer "${1:-}" "t1 t2" "CREATE INDEX i1 ON t1(F1);
 CREATE INDEX i2 ON t2(F1);
-CREATE TABLE r AS SELECT * FROM t1 WHERE NOT EXISTS (SELECT 1 FROM t2 WHERE t2.F1 = t1.F1);
-.headers on
-.once '$work/peer.csv'
-SELECT * FROM r;
-SQL
+CREATE TABLE r AS SELECT * FROM t1 WHERE NOT EXISTS (SELECT 1 FROM t2 WHERE t2.F1 = t1.F1);"
 }
 run "merge with count: 1M-row csv to csv (sqlite3)" -- sqlite_count \
     -- "$rel/quillex-cli" count "$T/t1.csv" --count 3 --by F1 -o "$work/ours.csv" --quiet

@@ -35,6 +35,16 @@ def ours(exe, path):
     return (sheets[0], rows), None
 
 
+def trimmed(rows):
+    """Rows without their empty cells at the right, and without empty rows at the end."""
+    for row in rows:
+        while row and row[-1] is None:
+            row.pop()
+    while rows and not rows[-1]:
+        rows.pop()
+    return rows
+
+
 def reference(path):
     book = xlrd.open_workbook(path)
     # xlrd gives the workbook's serials; Jet counts days from 1899-12-30 in both date systems.
@@ -55,12 +65,8 @@ def reference(path):
                 row.append(("date", c.value + shift))
             else:
                 row.append(None)
-        while row and row[-1] is None:
-            row.pop()
         rows.append(row)
-    while rows and not rows[-1]:
-        rows.pop()
-    return sheet.name, rows
+    return sheet.name, trimmed(rows)
 
 
 def reference_xlsx(path):
@@ -89,12 +95,8 @@ def reference_xlsx(path):
                 row.append(("date", v.total_seconds() / 86400))
             else:
                 row.append(("text", str(v)) if str(v) != "" else None)
-        while row and row[-1] is None:
-            row.pop()
         rows.append(row)
-    while rows and not rows[-1]:
-        rows.pop()
-    return sheet.title, rows
+    return sheet.title, trimmed(rows)
 
 
 def same(a, b):

@@ -1,6 +1,8 @@
 // Reading zip archives within limits.
 #include "platform/isam/excel12/zip_archive.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 namespace qx::isam::excel12 {
@@ -18,7 +20,10 @@ std::string notAPackage(const std::string& path) {
     // The directory's names are UTF-16; the directory may lie anywhere in the first 64 MB.
     std::string name;
     for (char c : std::string("EncryptedPackage")) name += std::string{c, '\0'};
-    std::string bytes(64u << 20, '\0');
+    std::error_code ec;
+    std::uintmax_t size = std::filesystem::file_size(path, ec);
+    std::string bytes(ec ? 0 : static_cast<std::size_t>(std::min<std::uintmax_t>(size, 64u << 20)),
+                      '\0');
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     if (bytes.find(name) != std::string::npos)
