@@ -310,6 +310,7 @@ bool BiffWorkbook::load(std::string bytes, const std::string& name, std::string&
     std::map<int, std::string> formats;
     std::vector<int> xfFormat;
     int implicitFormat = 0;
+    int unnamed = 0;
     bool decrypted = false;
     auto text8 = [&](std::string_view bytes) { return os::toUtf8(bytes, charset_.c_str()); };
     for (std::size_t i = 0; i < recs.size(); ++i) {
@@ -402,7 +403,10 @@ bool BiffWorkbook::load(std::string bytes, const std::string& name, std::string&
                     std::size_t n = d.size() > 6 ? static_cast<unsigned char>(d[6]) : 0;
                     name = text8(d.substr(std::min<std::size_t>(7, d.size()), n));
                 }
-                if (type == 0) sheets_.push_back({name, pos});  // worksheets, not charts or macros
+                // Worksheets, and charts that carry a data sheet of their own; no macros.
+                if (name.empty()) name = "Sheet" + std::to_string(++unnamed);
+                if (type == 0) sheets_.push_back({name, pos});
+                if (type == 2 && hasDataSheet(pos)) sheets_.push_back({name, pos, true});
                 break;
             }
             default:
@@ -412,6 +416,19 @@ bool BiffWorkbook::load(std::string bytes, const std::string& name, std::string&
     for (int f : xfFormat)
         dateXf_.push_back(excel::isDateFormat(f, formats.count(f) ? formats[f] : ""));
     return true;
+}
+
+// A chart made in a chart program keeps the numbers it draws in its own substream, as the
+// cells of BIFF2 (row and column, three attribute bytes, the value). Spreadsheet programs
+// show those as the sheet's cells.
+bool BiffWorkbook::hasDataSheet(std::size_t offset) const {
+    for (std::size_t at = offset; at + 4 <= stream_.size(); at += 4 + u16(stream_, at + 2)) {
+        unsigned id = u16(stream_, at);
+        if (at > offset && (id == kEof || id == kBof8 || id == kBof4 || id == kBof3 || id == kBof2))
+            break;
+        if (id == kNumber2 || id == kLabel2 || id == kInteger2 || id == kBoolerr2) return true;
+    }
+    return false;
 }
 
 std::vector<std::string> BiffWorkbook::sheets() const {
@@ -487,7 +504,7 @@ bool BiffWorkbook::readSheet(const std::string& name, std::vector<std::vector<Ce
         }
         if (depth > 1) continue;
         std::size_t row = u16(d, 0), col = u16(d, 2);
-        if (biff_ == 2) {
+        if (biff_ == 2 || sheet->chart) {
             // Cells of BIFF2: three attribute bytes after the position, the XF in the first.
             std::size_t xf = d.size() > 4 ? static_cast<unsigned char>(d[4]) & 0x3F : 0;
             switch (r.id) {

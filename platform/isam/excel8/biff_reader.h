@@ -27,9 +27,11 @@ class BiffWorkbook {
                    std::string& error) const;
 
   private:
+    bool hasDataSheet(std::size_t offset) const;
     struct Sheet {
         std::string name;
         std::size_t offset = 0;  // of its BOF in the stream
+        bool chart = false;      // a chart sheet: its data sheet's cells are BIFF2 records
     };
     std::string stream_;
     int biff_ = 8;  // 2, 3, 4, 5 or 8

@@ -213,6 +213,19 @@ TEST_F(ImportTest, WorkbookNeedsAChosenSheet) {
     EXPECT_TRUE(std::filesystem::exists(database_->path(store::Flavour::Ace)));
 }
 
+TEST_F(ImportTest, AChartWithItsOwnDataSheetIsATable) {
+    // An Excel 95 workbook whose one sheet, unnamed, is a chart that keeps its numbers itself.
+    openFile(std::string(QX_SOURCE_DIR) + "/tests/data/excel/poi_chart_datasheet.xls");
+    EXPECT_TRUE(messages_.shown().empty());
+    ASSERT_EQ(table.items(), std::vector<std::string>{"Sheet1"});
+    table.setCurrentIndex(0);
+    readSourceTable(*session_, page, true);
+    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_EQ(columns.items(),
+              (std::vector<std::string>{"F1", "Dawn", "Daylight", "Dusk", "Dark"}));
+    EXPECT_EQ(query("select * from 1_1"), std::vector<std::string>{"Percent|0.5|80.5|2.3|16.4"});
+}
+
 TEST_F(ImportTest, RefusedReadStillListsTheName) {
     // The open step already says why the file lists no sheet; the read says it failed, and why.
     openFile(std::string(QX_SOURCE_DIR) + "/tests/data/excel/notexcel.xls");
