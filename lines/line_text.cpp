@@ -8,9 +8,9 @@
 #include <memory>
 #include <thread>
 
+#include "lines/line_keys.h"
 #include "platform/jet/text.h"
 #include "platform/os/encoding.h"
-#include "platform/os/memory.h"
 
 namespace qx::lines {
 
@@ -51,122 +51,6 @@ std::string withoutQuotes(std::string_view line) {
     return out;
 }
 
-// The key a value compares by: case-folded, and the line itself when folding changes nothing.
-std::string_view foldInto(std::string_view value, std::string& scratch) {
-    bool plain = true;
-    for (char c : value) {
-        auto b = static_cast<unsigned char>(c);
-        if (b >= 0x80 || (b >= 'A' && b <= 'Z')) {
-            plain = false;
-            break;
-        }
-    }
-    if (plain) return value;
-    scratch.clear();
-    jet::appendFolded(scratch, value);
-    return scratch;
-}
-
-// A line's value is the line with every double quote removed; its key is that value folded.
-std::string_view keyInto(std::string_view line, std::string& scratch) {
-    if (line.find('"') == std::string_view::npos) return foldInto(line, scratch);
-    std::string value = withoutQuotes(line);
-    std::string_view k = foldInto(value, scratch);
-    if (k.data() == value.data()) scratch = std::move(value);
-    return scratch;
-}
-
-// Lines of one text with their case-folded keys, compactly: spans of the text, and of a side
-// buffer for the keys that folding changed.
-class LineIndex {
-  public:
-    explicit LineIndex(std::string_view base) : base_(base) {}
-    // A line of the base text, keyed by its value.
-    void add(std::string_view line) {
-        std::string_view k = keyInto(line, scratch_);
-        auto off = static_cast<std::uint32_t>(line.data() - base_.data());
-        auto len = static_cast<std::uint32_t>(line.size());
-        if (k.data() == line.data())
-            entries_.push_back({off, len, off, len});
-        else
-            addSide(off, len, k);
-    }
-    // A value that is no span of the base text (a line changed before it is keyed).
-    void addValue(std::string_view value) { addSide(0, 0, foldInto(value, scratch_)); }
-    std::string_view line(std::size_t i) const {
-        return base_.substr(entries_[i].off, entries_[i].len);
-    }
-    std::string_view operator[](std::size_t i) const {
-        const Entry& e = entries_[i];
-        return (e.key & kSide) ? std::string_view(side_).substr(e.key & ~kSide, e.keyLen)
-                               : base_.substr(e.key, e.keyLen);
-    }
-    std::size_t size() const { return entries_.size(); }
-    // Reserving only claims address space: pages are used as the buffers fill.
-    void reserve(std::size_t n) {
-        entries_.reserve(n);
-        os::adviseHugePages(entries_.data(), n * sizeof(Entry));
-        side_.reserve(base_.size());
-        os::adviseHugePages(side_.data(), base_.size());
-    }
-
-  private:
-    void addSide(std::uint32_t off, std::uint32_t len, std::string_view key) {
-        entries_.push_back({off, len, static_cast<std::uint32_t>(side_.size()) | kSide,
-                            static_cast<std::uint32_t>(key.size())});
-        side_.append(key);
-    }
-    static constexpr std::uint32_t kSide = 0x80000000u;
-    struct Entry {
-        std::uint32_t off, len, key, keyLen;
-    };
-    std::string_view base_;
-    std::vector<Entry> entries_;
-    std::string side_, scratch_;
-};
-
-// A set of keys by open addressing over their indexes; each slot keeps the upper half of its
-// key's hash, so that most slots of other keys are passed without comparing text.
-class KeySet {
-  public:
-    explicit KeySet(const LineIndex& keys) : keys_(keys) {
-        std::size_t n = 16;
-        while (n < keys.size() + keys.size() / 2) n <<= 1;
-        slots_.reserve(n);
-        os::adviseHugePages(slots_.data(), n * sizeof(std::uint64_t));
-        slots_.assign(n, kEmpty);
-    }
-    // Inserts key i; false when an equal key is there already.
-    bool insert(std::uint32_t i) {
-        std::string_view key = keys_[i];
-        std::uint64_t h = std::hash<std::string_view>{}(key);
-        std::size_t at = find(key, h);
-        if (slots_[at] != kEmpty) return false;
-        slots_[at] = (h & kHashBits) | i;
-        return true;
-    }
-    bool contains(std::string_view key) const {
-        return slots_[find(key, std::hash<std::string_view>{}(key))] != kEmpty;
-    }
-
-  private:
-    static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
-    static constexpr std::uint64_t kHashBits = 0xFFFFFFFF00000000ull;
-    std::size_t find(std::string_view key, std::uint64_t h) const {
-        std::size_t mask = slots_.size() - 1;
-        std::size_t at = static_cast<std::size_t>(h) & mask;
-        for (; slots_[at] != kEmpty; at = (at + 1) & mask) {
-            std::uint64_t slot = slots_[at];
-            if ((slot & kHashBits) == (h & kHashBits) &&
-                keys_[static_cast<std::uint32_t>(slot)] == key)
-                break;
-        }
-        return at;
-    }
-    const LineIndex& keys_;
-    std::vector<std::uint64_t> slots_;
-};
-
 // Calls f for every line of a text (CRLF or LF between lines, none after a final break).
 template <typename F>
 void forEachLine(std::string_view text, F&& f) {
@@ -192,20 +76,52 @@ void appendLine(std::string& out, std::string_view line, std::string_view eol) {
     out.append(eol);
 }
 
+// About how many lines a text has, from the lines of its first 256 KiB.
+std::size_t lineEstimate(std::string_view text) {
+    std::string_view head = text.substr(0, 256 << 10);
+    auto breaks = static_cast<std::size_t>(std::count(head.begin(), head.end(), '\n')) + 1;
+    return head.size() == text.size() ? breaks : breaks * (text.size() / head.size() + 1);
+}
+
+// Keys are hashed into their set a chunk of lines at a time, while the lines' bytes are at hand.
+constexpr std::size_t kChunk = 4096;
+
+// Every line of `text` into the index and its keys into the set; first(i) for each key the set
+// did not have.
+template <typename F>
+void keyLines(std::string_view text, LineIndex& keys, KeySet& set, F&& first) {
+    std::size_t done = keys.size();
+    forEachLine(text, [&](std::string_view l) {
+        keys.add(l);
+        if (keys.size() - done == kChunk) {
+            set.insertRange(done, keys.size(), first);
+            done = keys.size();
+        }
+    });
+    set.insertRange(done, keys.size(), first);
+}
+
 // The other text's values: its lines without their quotes, trimmed of spaces, blank ones
 // dropped, folded.
 struct ValueSet {
     explicit ValueSet(std::string_view other) : keys(other) {
+        std::size_t expected = lineEstimate(other);
+        keys.reserve(expected);
+        set = std::make_unique<KeySet>(keys, expected);
+        std::size_t done = 0;
         forEachLine(other, [&](std::string_view line) {
             if (line.find('"') == std::string_view::npos) {
                 if (!isBlank(line)) keys.add(trimSpaces(line));
-                return;
+            } else {
+                std::string value = withoutQuotes(line);
+                if (!isBlank(value)) keys.addValue(trimSpaces(value));
             }
-            std::string value = withoutQuotes(line);
-            if (!isBlank(value)) keys.addValue(trimSpaces(value));
+            if (keys.size() - done == kChunk) {
+                set->insertRange(done, keys.size(), [](std::uint32_t) {});
+                done = keys.size();
+            }
         });
-        set = std::make_unique<KeySet>(keys);
-        for (std::uint32_t i = 0; i < keys.size(); ++i) set->insert(i);
+        set->insertRange(done, keys.size(), [](std::uint32_t) {});
     }
     LineIndex keys;
     std::unique_ptr<KeySet> set;
@@ -267,16 +183,21 @@ struct Firsts {
     // Indexes every line of `part` (a run of whole lines of the text) and keeps the first of
     // each key.
     void index(std::string_view part) {
-        keys.reserve(static_cast<std::size_t>(std::count(part.begin(), part.end(), '\n')) + 1);
-        forEachLine(part, [&](std::string_view l) { keys.add(l); });
-        set = std::make_unique<KeySet>(keys);
-        for (std::uint32_t i = 0; i < keys.size(); ++i)
-            if (set->insert(i)) order.push_back(sortable(i));
+        std::size_t expected = lineEstimate(part);
+        keys.reserve(expected);
+        order.reserve(expected);
+        set = std::make_unique<KeySet>(keys, expected);
+        keyLines(part, keys, *set, [&](std::uint32_t i) { order.push_back(sortable(i)); });
     }
     // Drops the keys an earlier part has.
     void dropKeysOf(const Firsts& earlier) {
-        std::erase_if(order,
-                      [&](const Sortable& s) { return earlier.set->contains(keys[s.index]); });
+        std::size_t kept = 0;
+        earlier.set->containsEach(
+            0, order.size(), [&](std::size_t k) { return keys[order[k].index]; },
+            [&](std::size_t k, bool there) {
+                if (!there) order[kept++] = order[k];
+            });
+        order.resize(kept);
     }
     // Sorted by the keys' first 16 bytes as numbers, the rest compared only on a tie.
     struct Sortable {
@@ -285,37 +206,80 @@ struct Firsts {
     };
     Sortable sortable(std::uint32_t i) const {
         std::string_view k = keys[i];
-        unsigned char b[16] = {};
-        std::memcpy(b, k.data(), std::min<std::size_t>(16, k.size()));
-        std::uint64_t p0 = 0, p1 = 0;
-        for (int j = 0; j < 8; ++j) {
-            p0 = (p0 << 8) | b[j];
-            p1 = (p1 << 8) | b[8 + j];
-        }
-        return {p0, p1, i};
+        return {keys::word(k, 0), keys::word(k, 8), i};
     }
-    static bool before(const Sortable& a, std::string_view ka, const Sortable& b,
+    static int compare(const Sortable& a, std::string_view ka, const Sortable& b,
                        std::string_view kb) {
-        if (a.p0 != b.p0) return a.p0 < b.p0;
-        if (a.p1 != b.p1) return a.p1 < b.p1;
-        return ka < kb;
+        if (a.p0 != b.p0) return a.p0 < b.p0 ? -1 : 1;
+        if (a.p1 != b.p1) return a.p1 < b.p1 ? -1 : 1;
+        return keys::compare(ka, kb);
     }
+    // By the prefix's bytes one at a time, most significant first; runs of few keys, and keys
+    // whose 16 bytes tie, by comparison.
     void sort() {
-        std::sort(order.begin(), order.end(), [&](const Sortable& a, const Sortable& b) {
-            return before(a, keys[a.index], b, keys[b.index]);
-        });
+        std::vector<Sortable> scratch(order.size());
+        radixSort(order.data(), scratch.data(), order.size(), 0);
+    }
+    void radixSort(Sortable* a, Sortable* scratch, std::size_t n, int digit) const {
+        auto less = [&](const Sortable& x, const Sortable& y) {
+            return compare(x, keys[x.index], y, keys[y.index]) < 0;
+        };
+        for (; digit < 16; ++digit) {
+            if (n < 96) break;
+            auto byteOf = [digit](const Sortable& x) {
+                std::uint64_t w = digit < 8 ? x.p0 : x.p1;
+                return static_cast<unsigned>(w >> (56 - 8 * (digit & 7))) & 0xFF;
+            };
+            std::size_t count[256] = {};
+            for (std::size_t i = 0; i < n; ++i) ++count[byteOf(a[i])];
+            if (count[byteOf(a[0])] == n) continue;  // one byte for all: the next decides
+            std::size_t start[256], at = 0;
+            for (int b = 0; b < 256; ++b) {
+                start[b] = at;
+                at += count[b];
+            }
+            std::size_t fill[256];
+            std::copy(std::begin(start), std::end(start), std::begin(fill));
+            for (std::size_t i = 0; i < n; ++i) scratch[fill[byteOf(a[i])]++] = a[i];
+            std::copy(scratch, scratch + n, a);
+            for (int b = 0; b < 256; ++b)
+                if (count[b] > 1) radixSort(a + start[b], scratch + start[b], count[b], digit + 1);
+            return;
+        }
+        std::sort(a, a + n, less);
     }
     LineIndex keys;
     std::unique_ptr<KeySet> set;
     std::vector<Sortable> order;
 };
 
+// Copies lines to `out`, each followed by `eol`, their quotes dropped; fetches each line's
+// bytes some lines ahead. Returns the end of what it wrote.
+char* copyLines(const std::vector<std::string_view>& lines, std::size_t from, std::size_t to,
+                std::string_view eol, char* out) {
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t k = from; k < to; ++k) {
+        if (k + kAhead < to) __builtin_prefetch(lines[k + kAhead].data());
+        std::string_view l = lines[k];
+        if (l.find('"') == std::string_view::npos) {
+            std::memcpy(out, l.data(), l.size());
+            out += l.size();
+        } else {
+            for (char c : l)
+                if (c != '"') *out++ = c;
+        }
+        std::memcpy(out, eol.data(), eol.size());
+        out += eol.size();
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string dedupeLines(std::string_view text, std::string_view eol) {
-    // Two halves at a line break, each indexed, de-duplicated and sorted on a core of its own;
-    // the second half keeps the keys the first lacks, and the two orders are merged. A small
-    // text is one part.
+    // Two halves at a line break, each indexed and de-duplicated on a core of its own; the
+    // second half keeps the keys the first lacks; both are sorted, still on two cores, and
+    // merged. A small text is one part.
     std::size_t cut = text.size();
     if (text.size() >= (1u << 20)) {
         std::size_t nl = text.find('\n', text.size() / 2);
@@ -335,37 +299,76 @@ std::string dedupeLines(std::string_view text, std::string_view eol) {
     first.sort();
     if (other.joinable()) other.join();
 
-    std::size_t total = 0;
-    for (const Firsts* part : {&first, &second})
-        for (const auto& s : part->order) total += part->keys.line(s.index).size() + eol.size();
-    std::string out;
-    out.reserve(total);
-    os::adviseHugePages(out.data(), total);
+    // The merged order, then the lines copied by both cores, each into its half of the result.
+    std::vector<std::string_view> lines;
+    lines.reserve(first.order.size() + second.order.size());
     auto a = first.order.begin(), b = second.order.begin();
     while (a != first.order.end() || b != second.order.end()) {
         bool takeFirst = b == second.order.end() ||
                          (a != first.order.end() &&
-                          Firsts::before(*a, first.keys[a->index], *b, second.keys[b->index]));
+                          Firsts::compare(*a, first.keys[a->index], *b, second.keys[b->index]) < 0);
         if (takeFirst)
-            appendLine(out, first.keys.line((a++)->index), eol);
+            lines.push_back(first.keys.line((a++)->index));
         else
-            appendLine(out, second.keys.line((b++)->index), eol);
+            lines.push_back(second.keys.line((b++)->index));
     }
+    // Room for every line whole; a line's quotes are dropped as it is copied, so the first half
+    // may come out shorter, and the second is then moved up to it.
+    std::size_t half = lines.size() < 10000 ? lines.size() : lines.size() / 2, head = 0, room = 0;
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        if (k == half) head = room;
+        room += lines[k].size() + eol.size();
+    }
+    if (half == lines.size()) head = room;
+    std::string out;
+    out.resize(room);
+    std::size_t tailEnd = head;
+    std::thread tail;
+    if (half < lines.size())
+        tail = std::thread([&] {
+            tailEnd = static_cast<std::size_t>(
+                copyLines(lines, half, lines.size(), eol, out.data() + head) - out.data());
+        });
+    std::size_t headEnd =
+        static_cast<std::size_t>(copyLines(lines, 0, half, eol, out.data()) - out.data());
+    if (tail.joinable()) tail.join();
+    if (headEnd < head) out.erase(headEnd, head - headEnd);
+    out.resize(headEnd + (tailEnd - head));
     return out;
 }
 
 std::string compareLines(std::string_view source, std::string_view other, bool present,
                          std::string_view eol) {
-    // The other text's values are gathered while the source's lines are folded: two cores.
+    // The other text's values are gathered while the source's lines are indexed: two cores.
     std::unique_ptr<ValueSet> values;
     std::thread gather([&] { values = std::make_unique<ValueSet>(other); });
     LineIndex lines(source);
-    lines.reserve(static_cast<std::size_t>(std::count(source.begin(), source.end(), '\n')) + 1);
+    lines.reserve(lineEstimate(source));
     forEachLine(source, [&](std::string_view line) { lines.add(line); });
     gather.join();
-    std::string out;
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        if (values->set->contains(lines[i]) == present) appendLine(out, lines.line(i), eol);
+    // The lines looked up by both cores, each writing the result of its half.
+    const KeySet& set = *values->set;
+    // Room for the lines from `from` to the end, which the first half's result gets too.
+    auto room = [&](std::size_t from) {
+        return static_cast<std::size_t>(source.end() - lines.line(from).begin()) +
+               (lines.size() - from) * eol.size();
+    };
+    auto pick = [&](std::size_t from, std::size_t to, std::string& out) {
+        out.reserve(room(from));
+        set.containsEach(
+            from, to, [&](std::size_t i) { return lines[i]; },
+            [&](std::size_t i, bool there) {
+                if (there == present) appendLine(out, lines.line(i), eol);
+            });
+    };
+    std::string out, tail;
+    if (lines.size() == 0) return out;
+    std::size_t half = lines.size() < 10000 ? lines.size() : lines.size() / 2;
+    std::thread second;
+    if (half < lines.size()) second = std::thread([&] { pick(half, lines.size(), tail); });
+    pick(0, half, out);
+    if (second.joinable()) second.join();
+    out.append(tail);
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include "lines/line_text.h"
 
 #include <map>
+#include <set>
 
 #include "platform/jet/text.h"
 #include "platform/os/encoding.h"
@@ -109,34 +110,57 @@ TEST_F(LineFileTest, ResultsKeepTheSourcesEncodingAndBreaks) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "甲取相同.txt"));
 }
 
+// Random lines for the line operations: pieces of every kind of letter (ASCII, Latin-1, Greek,
+// full width, Chinese, astral), quotes, spaces and NUL, after one of a few long prefixes that
+// fold alike, so that keys tie in their first 8 and 16 bytes and differ only past them.
+class RandomLines {
+  public:
+    explicit RandomLines(std::uint32_t seed) : seed_(seed) {}
+    std::string text(std::size_t lines) {
+        static const std::vector<std::string> prefixes = {
+            "", "", "", "ABCDEFGHijklmnop", "abcdefghIJKLMNOPqr", "客户编号二〇二四年", "Éé"};
+        static const std::vector<std::string> pieces = {
+            "a",        "A",  "b",  "Z", "é", "É", "张", "三", "ａ",
+            "Ａ",       "ｚ", "\"", " ", "1", "Ω", "ω",  "𠀀", std::string(1, '\0'),
+            "QRSTUVWX", "@",  "[",  "`", "{"};
+        std::string out;
+        for (std::size_t n = 0; n < lines; ++n) {
+            out += prefixes[next() % prefixes.size()];
+            for (int k = 1 + static_cast<int>(next() % 5); k > 0; --k)
+                out += pieces[next() % pieces.size()];
+            out += "\r\n";
+        }
+        return out;
+    }
+    // A line's value folded code point by code point: what the operations compare.
+    static std::string key(std::string_view line) {
+        std::string value, out;
+        for (char c : line)
+            if (c != '"') value += c;
+        for (std::size_t i = 0; i < value.size();)
+            jet::appendUtf8(out, jet::foldCase(jet::nextCodePoint(value, i)));
+        return out;
+    }
+
+  private:
+    std::uint32_t next() { return seed_ = seed_ * 1103515245u + 12345u, seed_ >> 8; }
+    std::uint32_t seed_;
+};
+
 // De-duplication against its definition, on random files large enough to be worked in two
 // halves and small ones worked whole: the first line of each value (the line without its quotes,
 // compared without case, every code point folded), in the order of the folded values' bytes.
 TEST_F(LineFileTest, DedupeKeepsTheFirstLineOfEachValueInOrder) {
-    const std::vector<std::string> pieces = {"a",  "A",  "b",  "Z", "é", "É", "张", "三", "ａ",
-                                             "Ａ", "ｚ", "\"", " ", "1", "Ω", "ω",  "𠀀"};
-    std::uint32_t seed = 7;
-    auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
-    auto fold = [](std::string_view value) {
-        std::string out;
-        for (std::size_t i = 0; i < value.size();)
-            jet::appendUtf8(out, jet::foldCase(jet::nextCodePoint(value, i)));
-        return out;
-    };
+    RandomLines random(7);
     for (std::size_t lines : {2000u, 300000u}) {
         SCOPED_TRACE(lines);
-        std::string text;
-        for (std::size_t n = 0; n < lines; ++n) {
-            for (int k = 1 + static_cast<int>(next() % 5); k > 0; --k)
-                text += pieces[next() % pieces.size()];
-            text += "\r\n";
-        }
+        std::string text = random.text(lines);
         std::map<std::string, std::string> firsts;  // folded value -> first line's value
         for (std::string_view line : splitLines(text)) {
             std::string value;
             for (char c : line)
                 if (c != '"') value += c;
-            firsts.emplace(fold(value), value);
+            firsts.emplace(RandomLines::key(line), value);
         }
         std::string want;
         for (const auto& [key, value] : firsts) want += value + "\r\n";
@@ -147,6 +171,45 @@ TEST_F(LineFileTest, DedupeKeepsTheFirstLineOfEachValueInOrder) {
         quickDedupe(dialog, messages);
         ASSERT_EQ(written("r去重复.txt"), want);
     }
+}
+
+// A without B and the common lines against their definition: A's lines, in order and with
+// their repeats, whose value is (not) among B's values, B's lines trimmed of spaces, blank ones
+// dropped.
+TEST_F(LineFileTest, ComparisonsAgreeWithTheirDefinitionOnRandomLists) {
+    RandomLines random(11);
+    std::string a = random.text(60000), b = random.text(60000);
+    std::set<std::string> inB;
+    for (std::string_view line : splitLines(b)) {
+        std::string value;
+        for (char c : line)
+            if (c != '"') value += c;
+        std::size_t from = value.find_first_not_of(' ');
+        if (value.find_first_not_of(" \t\r\n\v\f") == std::string::npos) continue;
+        value = value.substr(from, value.find_last_not_of(' ') - from + 1);
+        inB.insert(RandomLines::key(value));
+    }
+    std::string absent, common;
+    for (std::string_view line : splitLines(a)) {
+        std::string value;
+        for (char c : line)
+            if (c != '"') value += c;
+        (inB.count(RandomLines::key(line)) ? common : absent) += value + "\r\n";
+    }
+    ASSERT_FALSE(absent.empty());
+    ASSERT_FALSE(common.empty());
+    writeFile("a.txt", a);
+    writeFile("b.txt", b);
+    ui::MemoryFileDialog dialog;
+    ui::MemoryMessageBox messages;
+    dialog.queue(path("a.txt"));
+    dialog.queue(path("b.txt"));
+    quickCompare(dialog, messages, Compare::ANotB);
+    EXPECT_EQ(written("aA中不含B.txt"), absent);
+    dialog.queue(path("a.txt"));
+    dialog.queue(path("b.txt"));
+    quickCompare(dialog, messages, Compare::Common);
+    EXPECT_EQ(written("a取相同.txt"), common);
 }
 
 TEST_F(LineFileTest, InPlaceRewritesAreAllOrNothing) {

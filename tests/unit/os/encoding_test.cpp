@@ -30,6 +30,19 @@ TEST(Encoding, RecognisesUtf8) {
     EXPECT_FALSE(isValidUtf8("\xD5\xC5\xC8\xFD"));
     EXPECT_FALSE(isValidUtf8("\xE4\xB8"));
     EXPECT_FALSE(isValidUtf8("\xC0\x80"));
+    // A large text is checked in two halves: a fault at any place near the cut, or a character
+    // cut in two by it, is still found.
+    std::string big;
+    while (big.size() < (5u << 20)) big += "张三 ab中文, 12345678\n";
+    EXPECT_TRUE(isValidUtf8(big));
+    for (std::size_t at = big.size() / 2 - 24; at < big.size() / 2 + 40; ++at) {
+        std::string bad = big;
+        bad[at] = '\xFF';
+        ASSERT_FALSE(isValidUtf8(bad)) << at;
+        bad = big;
+        bad.erase(at, 1);  // a character loses a byte, or an ASCII byte goes
+        ASSERT_EQ(isValidUtf8(bad), static_cast<unsigned char>(big[at]) < 0x80) << at;
+    }
 }
 
 }  // namespace
