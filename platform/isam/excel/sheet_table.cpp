@@ -145,7 +145,7 @@ class SheetStream : public RowSource {
             while (columns_.size() < cells->size()) addColumn("");
             row.assign(columns_.size(), Value::null());
             for (std::size_t k = 0; k < cells->size(); ++k) {
-                const Cell& c = (*cells)[k];
+                Cell& c = (*cells)[k];
                 Kinds& kd = kinds_[k];
                 switch (c.kind) {
                     case Cell::Kind::Number:
@@ -166,7 +166,7 @@ class SheetStream : public RowSource {
                         kd.text = true;
                         if (kd.longest <= 255)
                             kd.longest = std::max(kd.longest, jet::codePointCount(c.text));
-                        row[k] = Value::ofText(c.text);
+                        row[k] = Value::ofText(std::move(c.text));
                         break;
                     default:
                         break;

@@ -21,7 +21,7 @@ int columnIndex(std::string_view ref) {
     std::size_t i = 0;
     while (i < ref.size() &&
            ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
-        col = col * 26 + (jet::asciiUpper(ref.substr(i, 1))[0] - 'A' + 1);
+        col = col * 26 + ((ref[i] & ~0x20) - 'A' + 1);
         if (col > 16384) return -1;
         ++i;
     }
@@ -239,12 +239,11 @@ class XlsxSheetCells : public excel::SheetCells {
           part_(std::move(part)),
           strings_(std::move(strings)),
           dates_(std::move(dates)) {}
-    ~XlsxSheetCells() override { close(); }
 
     bool rewind(std::string& error) override {
-        close();
-        file_ = wb_.zip->openEntry(part_, error);
-        if (!file_) return false;
+        partStream_.reset();
+        partStream_ = PartStream::open(*wb_.zip, part_, error);
+        if (!partStream_) return false;
         reader_ = std::make_unique<XmlReader>();
         ready_.clear();
         nextRow_ = 1;
@@ -271,14 +270,10 @@ class XlsxSheetCells : public excel::SheetCells {
                 return false;
             }
             if (done_) return false;
-            char buf[65536];
-            zip_int64_t n = file_ ? zip_fread(file_, buf, sizeof buf) : 0;
-            if (n < 0) {
-                error = "工作簿已损坏：无法解压工作表";
-                return false;
-            }
-            if (!reader_->feed(buf, static_cast<std::size_t>(n), n == 0, error)) return false;
-            if (n == 0) done_ = true;
+            std::string_view chunk;
+            if (!partStream_->next(chunk, error)) return false;
+            if (!reader_->feed(chunk.data(), chunk.size(), chunk.empty(), error)) return false;
+            if (chunk.empty()) done_ = true;
         }
         if (ready_.front().first > nextRow_) {  // a row the file leaves out is an empty row
             row.clear();
@@ -292,9 +287,15 @@ class XlsxSheetCells : public excel::SheetCells {
     }
 
   private:
-    void close() {
-        if (file_) zip_fclose(file_);
-        file_ = nullptr;
+    // A cell's t attribute; any other than these holds a number.
+    enum class Type { Number, Shared, Inline, Bool, Error, Date };
+    static Type typeOf(std::string_view t) {
+        if (t == "s") return Type::Shared;
+        if (t == "inlineStr" || t == "str") return Type::Inline;
+        if (t == "b") return Type::Bool;
+        if (t == "e") return Type::Error;
+        if (t == "d") return Type::Date;
+        return Type::Number;
     }
 
     void start(std::string_view name, XmlReader::Attributes a) {
@@ -314,7 +315,7 @@ class XlsxSheetCells : public excel::SheetCells {
             col_ = col;
             nextCol_ = col + 1;
             const char* t = XmlReader::attribute(a, "t");
-            type_ = t ? t : "n";
+            type_ = typeOf(t ? std::string_view(t) : std::string_view("n"));
             const char* s = XmlReader::attribute(a, "s");
             style_ = s ? std::atoi(s) : 0;
             value_.clear();
@@ -332,10 +333,10 @@ class XlsxSheetCells : public excel::SheetCells {
         } else if (name == "c") {
             if (!haveValue_ || !failure_.empty()) return;
             // An empty <v/> holds nothing, whatever the cell's type says.
-            bool inline_ = type_ == "inlineStr" || type_ == "str";
+            bool inline_ = type_ == Type::Inline;
             if (value_.empty() && !inline_) return;
             Cell cell;
-            if (type_ == "s") {
+            if (type_ == Type::Shared) {
                 char* end = nullptr;
                 auto idx = static_cast<std::size_t>(std::strtoull(value_.c_str(), &end, 10));
                 if (end && *end == '\0' && idx < strings_.size()) {
@@ -355,12 +356,12 @@ class XlsxSheetCells : public excel::SheetCells {
             } else if (inline_) {
                 cell.kind = Cell::Kind::Text;
                 cell.text = value_;
-            } else if (type_ == "b") {
+            } else if (type_ == Type::Bool) {
                 cell.kind = Cell::Kind::Bool;
                 cell.number = value_ == "1" || value_ == "true" ? 1 : 0;
-            } else if (type_ == "e") {
+            } else if (type_ == Type::Error) {
                 cell.kind = Cell::Kind::Error;
-            } else if (type_ == "d") {
+            } else if (type_ == Type::Date) {
                 if (auto dt = jet::parseDateText(value_.substr(0, 19))) {
                     cell.kind = Cell::Kind::Date;
                     cell.number = jet::toSerial(*dt);
@@ -385,13 +386,14 @@ class XlsxSheetCells : public excel::SheetCells {
     std::string part_;
     std::vector<std::string> strings_;
     std::vector<bool> dates_;
-    zip_file_t* file_ = nullptr;
+    std::unique_ptr<PartStream> partStream_;
     std::unique_ptr<XmlReader> reader_;
     std::deque<std::pair<std::size_t, std::vector<Cell>>> ready_;
     std::vector<Cell> current_;
     std::size_t nextRow_ = 1, lastRow_ = 0, rowsSeen_ = 0, expanded_ = 0;
     int col_ = 0, nextCol_ = 0, style_ = 0;
-    std::string type_, value_, failure_;
+    Type type_ = Type::Number;
+    std::string value_, failure_;
     bool inValue_ = false, haveValue_ = false, done_ = false;
 };
 

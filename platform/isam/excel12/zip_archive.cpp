@@ -128,4 +128,75 @@ bool ZipArchive::read(const std::string& name, std::string& out, std::string& er
     return ok;
 }
 
+std::unique_ptr<PartStream> PartStream::open(const ZipArchive& zip, const std::string& name,
+                                             std::string& error) {
+    zip_file_t* file = zip.openEntry(name, error);
+    if (!file) return nullptr;
+    return std::unique_ptr<PartStream>(new PartStream(file));
+}
+
+PartStream::PartStream(zip_file_t* file) : file_(file), buffers_(kChunks) {
+    for (std::size_t k = 0; k < kChunks; ++k) {
+        buffers_[k].resize(kChunk);
+        free_.push_back(k);
+    }
+    worker_ = std::thread([this] { inflate(); });
+}
+
+PartStream::~PartStream() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+    zip_fclose(file_);
+}
+
+void PartStream::inflate() {
+    for (;;) {
+        std::size_t buffer;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return !free_.empty() || stop_; });
+            if (stop_) return;
+            buffer = free_.back();
+            free_.pop_back();
+        }
+        zip_int64_t n = zip_fread(file_, buffers_[buffer].data(), kChunk);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            filled_.push_back({buffer, n});
+        }
+        changed_.notify_all();
+        if (n <= 0) return;
+    }
+}
+
+bool PartStream::next(std::string_view& chunk, std::string& error) {
+    chunk = {};
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (lent_ != kChunks) {
+        free_.push_back(lent_);
+        lent_ = kChunks;
+        changed_.notify_all();
+    }
+    if (ended_) return true;
+    changed_.wait(lock, [this] { return !filled_.empty(); });
+    Filled f = filled_.front();
+    filled_.pop_front();
+    if (f.size < 0) {
+        ended_ = true;
+        error = "工作簿已损坏：无法解压工作表";
+        return false;
+    }
+    if (f.size == 0) {
+        ended_ = true;
+        return true;
+    }
+    lent_ = f.buffer;
+    chunk = std::string_view(buffers_[f.buffer]).substr(0, static_cast<std::size_t>(f.size));
+    return true;
+}
+
 }  // namespace qx::isam::excel12

@@ -4,9 +4,15 @@
 
 #include <zip.h>
 
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
 
 namespace qx::isam::excel12 {
 
@@ -36,6 +42,41 @@ class ZipArchive {
   private:
     ZipArchive() = default;
     zip_t* zip_ = nullptr;
+};
+
+// A part decompressed on a thread of its own, a few chunks ahead of the one who reads it, so that
+// inflating a large sheet and parsing it take two cores. Nothing else may use the archive while
+// the part is read.
+class PartStream {
+  public:
+    static std::unique_ptr<PartStream> open(const ZipArchive& zip, const std::string& name,
+                                            std::string& error);
+    ~PartStream();
+    PartStream(const PartStream&) = delete;
+    PartStream& operator=(const PartStream&) = delete;
+
+    // The next bytes of the part, valid until the next call; empty at the end. False when the
+    // part cannot be decompressed.
+    bool next(std::string_view& chunk, std::string& error);
+
+  private:
+    explicit PartStream(zip_file_t* file);
+    void inflate();
+
+    static constexpr std::size_t kChunk = 256u << 10, kChunks = 4;
+    zip_file_t* file_;
+    std::vector<std::string> buffers_;
+    struct Filled {
+        std::size_t buffer;
+        zip_int64_t size;  // 0 at the end, negative on an error
+    };
+    std::deque<Filled> filled_;
+    std::vector<std::size_t> free_;
+    std::size_t lent_ = kChunks;  // the buffer the reader holds, or kChunks for none
+    bool stop_ = false, ended_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::thread worker_;
 };
 
 }  // namespace qx::isam::excel12
