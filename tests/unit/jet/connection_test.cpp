@@ -132,6 +132,8 @@ class MemoryDriver : public isam::Driver {
     std::map<std::string, Table> tables;
     std::string lastDatabase;
     bool failWrites = false;
+    // Reading fails after this many rows, as a file damaged midway does.
+    std::size_t failReadAfter = static_cast<std::size_t>(-1);
 
     std::vector<std::string> names() const override { return {"excel 8.0"}; }
     bool listTables(const ExternalClause&, std::vector<isam::TableName>& out,
@@ -149,19 +151,22 @@ class MemoryDriver : public isam::Driver {
         }
         class Source : public isam::RowSource {
           public:
-            explicit Source(const Table& t) : t_(t) {}
+            Source(const Table& t, std::size_t failAfter) : t_(t), failAfter_(failAfter) {}
             const std::vector<ColumnDef>& columns() const override { return t_.columns; }
             bool next(std::vector<Value>& row) override {
-                if (i_ >= t_.rows.size()) return false;
+                if (i_ == failAfter_) error_ = "文件已损坏";
+                if (i_ >= t_.rows.size() || !error_.empty()) return false;
                 row = t_.rows[i_++];
                 return true;
             }
+            std::string error() const override { return error_; }
 
           private:
             const Table& t_;
-            std::size_t i_ = 0;
+            std::size_t i_ = 0, failAfter_;
+            std::string error_;
         };
-        return std::make_unique<Source>(it->second);
+        return std::make_unique<Source>(it->second, failReadAfter);
     }
     bool writeTable(const ExternalClause& db, const std::string& table, isam::RowSource& rows,
                     std::string& error) override {
@@ -223,6 +228,43 @@ TEST_F(ConnectionTest, ExternalTablesGoThroughTheDriver) {
     Outcome none = c.execute("SELECT * INTO [dBASE III;DATABASE=/d].x.dbf FROM 1_1");
     EXPECT_FALSE(none.ok);
     EXPECT_NE(none.message.find("dBASE III"), std::string::npos);
+}
+
+// Rows are read ahead of the engine in batches: a long table comes whole and in order, and a
+// source that fails after several batches fails the read with its own message, leaving no
+// table.
+TEST_F(ConnectionTest, LongSourcesComeWholeAndTheirFailuresStopTheRead) {
+    auto driver = std::make_shared<MemoryDriver>();
+    MemoryDriver::Table& t = driver->tables["Sheet1$"];
+    t.columns = {{"编号", JetType::Double, 255}, {"姓名", JetType::Text, 255}};
+    for (int i = 0; i < 3000; ++i)
+        t.rows.push_back(
+            {Value::ofReal(i),
+             i % 7 ? Value::ofText("第" + std::to_string(i) + "位客户的名字") : Value::null()});
+    t.rows[5].pop_back();  // a row shorter than the table
+    isam::DriverRegistry registry;
+    registry.add(driver);
+    Connection c(&registry);
+    ASSERT_TRUE(c.openFile(file_).ok);
+    const std::string from = " FROM [Excel 8.0;DATABASE=/d/客户.xls].[Sheet1$]";
+    Outcome read = c.execute("SELECT *  INTO 1_1" + from);
+    ASSERT_TRUE(read.ok) << read.message;
+    Recordset rs;
+    ASSERT_TRUE(rs.open(c, "1_1").ok);
+    ASSERT_EQ(rs.recordCount(), 3000);
+    int i = 0;
+    for (rs.moveFirst(); !rs.eof(); rs.moveNext(), ++i) {
+        ASSERT_EQ(rs.value(0), std::to_string(i));
+        if (i % 7 && i != 5)
+            ASSERT_EQ(rs.value(1), "第" + std::to_string(i) + "位客户的名字");
+        else
+            ASSERT_FALSE(rs.value(1)) << i;
+    }
+    driver->failReadAfter = 700;
+    Outcome failed = c.execute("SELECT * INTO 1_2" + from);
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.message, "文件已损坏");
+    EXPECT_EQ(c.tables(), std::vector<std::string>{"1_1"});
 }
 
 }  // namespace
