@@ -2,6 +2,7 @@
 #include "lines/line_text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -203,10 +204,12 @@ struct Firsts {
     struct Sortable {
         std::uint64_t p0, p1;
         std::uint32_t index;
+        std::uint32_t size;  // of the line, for the result's room
     };
     Sortable sortable(std::uint32_t i) const {
         std::string_view k = keys[i];
-        return {keys::word(k, 0), keys::word(k, 8), i};
+        return {keys::word(k, 0), keys::word(k, 8), i,
+                static_cast<std::uint32_t>(keys.line(i).size())};
     }
     static int compare(const Sortable& a, std::string_view ka, const Sortable& b,
                        std::string_view kb) {
@@ -299,38 +302,61 @@ std::string dedupeLines(std::string_view text, std::string_view eol) {
     first.sort();
     if (other.joinable()) other.join();
 
-    // The merged order, then the lines copied by both cores, each into its half of the result.
-    std::vector<std::string_view> lines;
-    lines.reserve(first.order.size() + second.order.size());
-    auto a = first.order.begin(), b = second.order.begin();
-    while (a != first.order.end() || b != second.order.end()) {
-        bool takeFirst = b == second.order.end() ||
-                         (a != first.order.end() &&
-                          Firsts::compare(*a, first.keys[a->index], *b, second.keys[b->index]) < 0);
-        if (takeFirst)
-            lines.push_back(first.keys.line((a++)->index));
+    // The merged order is cut where its first half ends; each core merges and copies one half,
+    // the first half's room known from the lines' sizes. A line's quotes are dropped as it is
+    // copied, so the first half may come out shorter, and the second is then moved up to it.
+    const auto& one = first.order;
+    const auto& two = second.order;
+    auto before = [&](std::size_t i, std::size_t j) {
+        return Firsts::compare(one[i], first.keys[one[i].index], two[j],
+                               second.keys[two[j].index]) < 0;
+    };
+    std::size_t total = one.size() + two.size(), half = total < 10000 ? total : total / 2;
+    // The first `half` of the merged order holds one[0, cutOne) and two[0, half - cutOne).
+    std::size_t lo = half > two.size() ? half - two.size() : 0, hi = std::min(half, one.size());
+    while (lo < hi) {
+        std::size_t mid = (lo + hi) / 2;
+        if (before(mid, half - mid - 1))
+            lo = mid + 1;
         else
-            lines.push_back(second.keys.line((b++)->index));
+            hi = mid;
     }
-    // Room for every line whole; a line's quotes are dropped as it is copied, so the first half
-    // may come out shorter, and the second is then moved up to it.
-    std::size_t half = lines.size() < 10000 ? lines.size() : lines.size() / 2, head = 0, room = 0;
-    for (std::size_t k = 0; k < lines.size(); ++k) {
-        if (k == half) head = room;
-        room += lines[k].size() + eol.size();
-    }
-    if (half == lines.size()) head = room;
+    std::size_t cutOne = lo, cutTwo = half - lo;
+    auto room = [&](const std::vector<Firsts::Sortable>& order, std::size_t from, std::size_t to) {
+        std::size_t n = 0;
+        for (std::size_t k = from; k < to; ++k) n += order[k].size + eol.size();
+        return n;
+    };
+    std::size_t head = room(one, 0, cutOne) + room(two, 0, cutTwo);
+    std::size_t whole = head + room(one, cutOne, one.size()) + room(two, cutTwo, two.size());
+    auto merge = [&](std::size_t i, std::size_t iEnd, std::size_t j, std::size_t jEnd) {
+        std::vector<std::string_view> lines;
+        lines.reserve((iEnd - i) + (jEnd - j));
+        while (i < iEnd || j < jEnd) {
+            if (j == jEnd || (i < iEnd && before(i, j)))
+                lines.push_back(first.keys.line(one[i++].index));
+            else
+                lines.push_back(second.keys.line(two[j++].index));
+        }
+        return lines;
+    };
     std::string out;
-    out.resize(room);
+    std::atomic<bool> roomMade = false;
     std::size_t tailEnd = head;
     std::thread tail;
-    if (half < lines.size())
+    if (half < total)
         tail = std::thread([&] {
+            std::vector<std::string_view> lines = merge(cutOne, one.size(), cutTwo, two.size());
+            roomMade.wait(false);
             tailEnd = static_cast<std::size_t>(
-                copyLines(lines, half, lines.size(), eol, out.data() + head) - out.data());
+                copyLines(lines, 0, lines.size(), eol, out.data() + head) - out.data());
         });
+    out.resize(whole);
+    roomMade = true;
+    roomMade.notify_all();
+    std::vector<std::string_view> lines = merge(0, cutOne, 0, cutTwo);
     std::size_t headEnd =
-        static_cast<std::size_t>(copyLines(lines, 0, half, eol, out.data()) - out.data());
+        static_cast<std::size_t>(copyLines(lines, 0, lines.size(), eol, out.data()) - out.data());
     if (tail.joinable()) tail.join();
     if (headEnd < head) out.erase(headEnd, head - headEnd);
     out.resize(headEnd + (tailEnd - head));
