@@ -37,7 +37,11 @@ run() {
     local ratios=() pt=() ot=() peak=0
     for ((i = 0; i < pairs; i++)); do
         local s e tp to
+        # Each side's output is written back before the other runs: a later fsync does not pay
+        # for the files the run before it left dirty.
+        sync
         s=$(now); "${peer[@]}" >/dev/null 2>&1; e=$(now); tp=$(echo "$e - $s" | bc -l)
+        sync
         s=$(now); /usr/bin/time -f '%M' -o "$work/rss" "${ours[@]}" >/dev/null 2>&1; e=$(now)
         to=$(echo "$e - $s" | bc -l)
         pt+=("$tp"); ot+=("$to"); ratios+=("$(echo "$to / $tp" | bc -l)")

@@ -90,6 +90,16 @@ std::string resultPath(const std::string& source, const std::string& suffix) {
 std::string dedupeFile(const std::string& source, const std::string& suffix) {
     std::string bytes, error;
     if (!readBytes(source, bytes, error)) return error;
+    // A text without a byte-order mark is taken for UTF-8 as it is indexed, and decoded as
+    // GB18030 only when that proves wrong.
+    bool marked = bytes.rfind("\xEF\xBB\xBF", 0) == 0 || bytes.rfind("\xFF\xFE", 0) == 0 ||
+                  bytes.rfind("\xFE\xFF", 0) == 0;
+    if (!marked) {
+        LineText form;
+        form.crlf = firstBreakIsCrlf(bytes);
+        if (auto out = dedupeIfUtf8(bytes, eolOf(form)))
+            return writeLike(resultPath(source, suffix), form, *out);
+    }
     LineText t = decodeText(std::move(bytes));
     return writeLike(resultPath(source, suffix), t, dedupeLines(t.text, eolOf(t)));
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "lines/line_keys.h"
@@ -89,17 +90,29 @@ constexpr std::size_t kChunk = 4096;
 
 // Every line of `text` into the index and its keys into the set; first(i) for each key the set
 // did not have.
+// With `utf8`, the text is also checked to be UTF-8 a chunk at a time, while its bytes are at
+// hand; *utf8 is false when it is not (the keys are then of no use).
 template <typename F>
-void keyLines(std::string_view text, LineIndex& keys, KeySet& set, F&& first) {
-    std::size_t done = keys.size();
+void keyLines(std::string_view text, LineIndex& keys, KeySet& set, F&& first,
+              bool* utf8 = nullptr) {
+    std::size_t done = keys.size(), checked = 0;
+    auto check = [&](std::size_t to) {
+        if (utf8 && *utf8) *utf8 = os::isValidUtf8(text.substr(checked, to - checked));
+        checked = to;
+    };
     forEachLine(text, [&](std::string_view l) {
+        if (utf8 && !*utf8) return;
         keys.add(l);
         if (keys.size() - done == kChunk) {
+            // Chunks end after a line break: a valid text's characters all start there.
+            auto end = static_cast<std::size_t>(l.data() + l.size() - text.data());
+            check(std::min(text.size(), end + (end < text.size() && text[end] == '\r' ? 2 : 1)));
             set.insertRange(done, keys.size(), first);
             done = keys.size();
         }
     });
-    set.insertRange(done, keys.size(), first);
+    check(text.size());
+    if (!utf8 || *utf8) set.insertRange(done, keys.size(), first);
 }
 
 // The other text's values: its lines without their quotes, trimmed of spaces, blank ones
@@ -149,9 +162,13 @@ LineText decodeText(std::string bytes) {
         t.text = std::move(bytes);
     else
         t.text = os::toUtf8(std::string_view(bytes).substr(t.bom ? 2 : 0), charsetName(t.encoding));
-    std::size_t nl = t.text.find('\n');
-    t.crlf = nl != std::string::npos && nl > 0 && t.text[nl - 1] == '\r';
+    t.crlf = firstBreakIsCrlf(t.text);
     return t;
+}
+
+bool firstBreakIsCrlf(std::string_view text) {
+    std::size_t nl = text.find('\n');
+    return nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r';
 }
 
 std::string encodeLike(const LineText& like, std::string_view utf8) {
@@ -183,13 +200,16 @@ struct Firsts {
     explicit Firsts(std::string_view text) : keys(text) {}
     // Indexes every line of `part` (a run of whole lines of the text) and keeps the first of
     // each key.
-    void index(std::string_view part) {
+    void index(std::string_view part, bool checkUtf8) {
         std::size_t expected = lineEstimate(part);
         keys.reserve(expected);
         order.reserve(expected);
         set = std::make_unique<KeySet>(keys, expected);
-        keyLines(part, keys, *set, [&](std::uint32_t i) { order.push_back(sortable(i)); });
+        keyLines(
+            part, keys, *set, [&](std::uint32_t i) { order.push_back(sortable(i)); },
+            checkUtf8 ? &utf8 : nullptr);
     }
+    bool utf8 = true;
     // Drops the keys an earlier part has.
     void dropKeysOf(const Firsts& earlier) {
         std::size_t kept = 0;
@@ -277,9 +297,7 @@ char* copyLines(const std::vector<std::string_view>& lines, std::size_t from, st
     return out;
 }
 
-}  // namespace
-
-std::string dedupeLines(std::string_view text, std::string_view eol) {
+std::optional<std::string> dedupe(std::string_view text, std::string_view eol, bool checkUtf8) {
     // Two halves at a line break, each indexed and de-duplicated on a core of its own; the
     // second half keeps the keys the first lacks; both are sorted, still on two cores, and
     // merged. A small text is one part.
@@ -290,10 +308,11 @@ std::string dedupeLines(std::string_view text, std::string_view eol) {
     }
     Firsts first(text), second(text);
     std::thread other;
-    if (cut < text.size()) other = std::thread([&] { second.index(text.substr(cut)); });
-    first.index(text.substr(0, cut));
-    if (other.joinable()) {
-        other.join();
+    if (cut < text.size()) other = std::thread([&] { second.index(text.substr(cut), checkUtf8); });
+    first.index(text.substr(0, cut), checkUtf8);
+    if (other.joinable()) other.join();
+    if (!first.utf8 || !second.utf8) return std::nullopt;
+    if (cut < text.size()) {
         other = std::thread([&] {
             second.dropKeysOf(first);
             second.sort();
@@ -361,6 +380,16 @@ std::string dedupeLines(std::string_view text, std::string_view eol) {
     if (headEnd < head) out.erase(headEnd, head - headEnd);
     out.resize(headEnd + (tailEnd - head));
     return out;
+}
+
+}  // namespace
+
+std::string dedupeLines(std::string_view text, std::string_view eol) {
+    return *dedupe(text, eol, false);
+}
+
+std::optional<std::string> dedupeIfUtf8(std::string_view text, std::string_view eol) {
+    return dedupe(text, eol, true);
 }
 
 std::string compareLines(std::string_view source, std::string_view other, bool present,

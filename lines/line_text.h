@@ -3,6 +3,7 @@
 // quote removal) on them. Values compare without regard to case.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,11 @@ std::vector<std::string_view> splitLines(std::string_view text);
 // A line's value is the line with every double quote removed; values compare without regard
 // to case. Result texts are in UTF-8, one value a line, every line ended by `eol`.
 std::string dedupeLines(std::string_view text, std::string_view eol);
+// The same for bytes taken for UTF-8 unless they prove otherwise, which is found while they
+// are indexed: nothing then, and they are to be decoded as another encoding.
+std::optional<std::string> dedupeIfUtf8(std::string_view bytes, std::string_view eol);
+// Whether a text's first line break is CRLF.
+bool firstBreakIsCrlf(std::string_view text);
 // The source's values that are (`present`) or are not among the other text's values (its lines'
 // values trimmed of spaces, blank ones dropped).
 std::string compareLines(std::string_view source, std::string_view other, bool present,

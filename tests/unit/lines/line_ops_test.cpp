@@ -3,6 +3,7 @@
 #include "lines/line_ops.h"
 #include "lines/line_text.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -170,6 +171,21 @@ TEST_F(LineFileTest, DedupeKeepsTheFirstLineOfEachValueInOrder) {
         dialog.queue(path("r.txt"));
         quickDedupe(dialog, messages);
         ASSERT_EQ(written("r去重复.txt"), want);
+    }
+    // A text is taken for UTF-8 while it is indexed: one GB18030 line after 200,000 ASCII lines
+    // (each half of the text many chunks long) still makes the whole a GB18030 text.
+    std::string ascii, gbk;
+    for (int n = 0; n < 200000; ++n) ascii += "Line " + std::to_string(n % 150000) + "\r\n";
+    for (std::string_view tail : {"", "x\r\n"}) {
+        gbk = ascii + os::fromUtf8("张三\r\n", "GB18030") + std::string(tail);
+        writeFile("g.txt", gbk);
+        ui::MemoryFileDialog dialog;
+        ui::MemoryMessageBox messages;
+        dialog.queue(path("g.txt"));
+        quickDedupe(dialog, messages);
+        std::string out = os::toUtf8(written("g去重复.txt"), "GB18030");
+        ASSERT_EQ(std::count(out.begin(), out.end(), '\n'), 150001 + (tail.empty() ? 0 : 1));
+        EXPECT_EQ(out.substr(out.size() - 8), "张三\r\n");
     }
 }
 
