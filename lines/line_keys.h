@@ -116,6 +116,15 @@ inline int compare(std::string_view a, std::string_view b) {
 
 }  // namespace keys
 
+// A line's value: the line with every double quote removed.
+inline std::string withoutQuotes(std::string_view line) {
+    std::string out;
+    out.reserve(line.size());
+    for (char c : line)
+        if (c != '"') out += c;
+    return out;
+}
+
 // Lines of one text with their keys, 8 bytes a line; the lines that need a key of their own
 // (see above) keep it and their place in a side list.
 class LineIndex {
@@ -130,14 +139,10 @@ class LineIndex {
             return;
         }
         scratch_.clear();
-        if (line.find('"') == std::string_view::npos) {
+        if (line.find('"') == std::string_view::npos)
             jet::appendFolded(scratch_, line);
-        } else {
-            std::string value;
-            for (char c : line)
-                if (c != '"') value += c;
-            jet::appendFolded(scratch_, value);
-        }
+        else
+            jet::appendFolded(scratch_, withoutQuotes(line));
         addSide(off, len, scratch_);
     }
     // A value that is no span of the base text (a line changed before it is keyed).

@@ -92,9 +92,7 @@ std::string dedupeFile(const std::string& source, const std::string& suffix) {
     if (!readBytes(source, bytes, error)) return error;
     // A text without a byte-order mark is taken for UTF-8 as it is indexed, and decoded as
     // GB18030 only when that proves wrong.
-    bool marked = bytes.rfind("\xEF\xBB\xBF", 0) == 0 || bytes.rfind("\xFF\xFE", 0) == 0 ||
-                  bytes.rfind("\xFE\xFF", 0) == 0;
-    if (!marked) {
+    if (!hasByteOrderMark(bytes)) {
         LineText form;
         form.crlf = firstBreakIsCrlf(bytes);
         if (auto out = dedupeIfUtf8(bytes, eolOf(form)))

@@ -45,14 +45,6 @@ std::string_view trimSpaces(std::string_view s) {
     return s.substr(a, s.find_last_not_of(' ') - a + 1);
 }
 
-std::string withoutQuotes(std::string_view line) {
-    std::string out;
-    out.reserve(line.size());
-    for (char c : line)
-        if (c != '"') out += c;
-    return out;
-}
-
 // Calls f for every line of a text (CRLF or LF between lines, none after a final break).
 template <typename F>
 void forEachLine(std::string_view text, F&& f) {
@@ -88,12 +80,11 @@ std::size_t lineEstimate(std::string_view text) {
 // Keys are hashed into their set a chunk of lines at a time, while the lines' bytes are at hand.
 constexpr std::size_t kChunk = 4096;
 
-// Every line of `text` into the index and its keys into the set; first(i) for each key the set
-// did not have.
-// With `utf8`, the text is also checked to be UTF-8 a chunk at a time, while its bytes are at
-// hand; *utf8 is false when it is not (the keys are then of no use).
-template <typename F>
-void keyLines(std::string_view text, LineIndex& keys, KeySet& set, F&& first,
+// Every line of `text` into the index by add(line) and its keys into the set; first(i) for each
+// key the set did not have. With `utf8`, the text is also checked to be UTF-8 a chunk at a time,
+// while its bytes are at hand; *utf8 is false when it is not (the keys are then of no use).
+template <typename Add, typename F>
+void keyLines(std::string_view text, LineIndex& keys, KeySet& set, Add&& add, F&& first,
               bool* utf8 = nullptr) {
     std::size_t done = keys.size(), checked = 0;
     auto check = [&](std::size_t to) {
@@ -102,7 +93,7 @@ void keyLines(std::string_view text, LineIndex& keys, KeySet& set, F&& first,
     };
     forEachLine(text, [&](std::string_view l) {
         if (utf8 && !*utf8) return;
-        keys.add(l);
+        add(l);
         if (keys.size() - done == kChunk) {
             // Chunks end after a line break: a valid text's characters all start there.
             auto end = static_cast<std::size_t>(l.data() + l.size() - text.data());
@@ -122,20 +113,15 @@ struct ValueSet {
         std::size_t expected = lineEstimate(other);
         keys.reserve(expected);
         set = std::make_unique<KeySet>(keys, expected);
-        std::size_t done = 0;
-        forEachLine(other, [&](std::string_view line) {
+        auto add = [&](std::string_view line) {
             if (line.find('"') == std::string_view::npos) {
                 if (!isBlank(line)) keys.add(trimSpaces(line));
             } else {
                 std::string value = withoutQuotes(line);
                 if (!isBlank(value)) keys.addValue(trimSpaces(value));
             }
-            if (keys.size() - done == kChunk) {
-                set->insertRange(done, keys.size(), [](std::uint32_t) {});
-                done = keys.size();
-            }
-        });
-        set->insertRange(done, keys.size(), [](std::uint32_t) {});
+        };
+        keyLines(other, keys, *set, add, [](std::uint32_t) {});
     }
     LineIndex keys;
     std::unique_ptr<KeySet> set;
@@ -143,16 +129,28 @@ struct ValueSet {
 
 }  // namespace
 
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF", kUtf16LEMark = "\xFF\xFE",
+                           kUtf16BEMark = "\xFE\xFF";
+
+}  // namespace
+
+bool hasByteOrderMark(std::string_view bytes) {
+    return bytes.starts_with(kUtf8Mark) || bytes.starts_with(kUtf16LEMark) ||
+           bytes.starts_with(kUtf16BEMark);
+}
+
 LineText decodeText(std::string bytes) {
     LineText t;
-    auto starts = [&](std::string_view p) { return bytes.compare(0, p.size(), p) == 0; };
-    if (starts("\xEF\xBB\xBF")) {
+    auto starts = [&](std::string_view p) { return std::string_view(bytes).starts_with(p); };
+    if (starts(kUtf8Mark)) {
         t.bom = true;
         bytes.erase(0, 3);
-    } else if (starts("\xFF\xFE")) {
+    } else if (starts(kUtf16LEMark)) {
         t.bom = true;
         t.encoding = Encoding::Utf16LE;
-    } else if (starts("\xFE\xFF")) {
+    } else if (starts(kUtf16BEMark)) {
         t.bom = true;
         t.encoding = Encoding::Utf16BE;
     } else if (!os::isValidUtf8(bytes)) {
@@ -206,8 +204,8 @@ struct Firsts {
         order.reserve(expected);
         set = std::make_unique<KeySet>(keys, expected);
         keyLines(
-            part, keys, *set, [&](std::uint32_t i) { order.push_back(sortable(i)); },
-            checkUtf8 ? &utf8 : nullptr);
+            part, keys, *set, [&](std::string_view l) { keys.add(l); },
+            [&](std::uint32_t i) { order.push_back(sortable(i)); }, checkUtf8 ? &utf8 : nullptr);
     }
     bool utf8 = true;
     // Drops the keys an earlier part has.

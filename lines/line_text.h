@@ -33,6 +33,8 @@ std::string dedupeLines(std::string_view text, std::string_view eol);
 // The same for bytes taken for UTF-8 unless they prove otherwise, which is found while they
 // are indexed: nothing then, and they are to be decoded as another encoding.
 std::optional<std::string> dedupeIfUtf8(std::string_view bytes, std::string_view eol);
+// Whether bytes start with the byte-order mark of UTF-8 or UTF-16.
+bool hasByteOrderMark(std::string_view bytes);
 // Whether a text's first line break is CRLF.
 bool firstBreakIsCrlf(std::string_view text);
 // The source's values that are (`present`) or are not among the other text's values (its lines'

@@ -82,8 +82,9 @@ bool validBlocks(const char* p, std::size_t n, std::size_t& done) {
 }
 #endif
 
-// A run that ends inside a character is invalid.
-bool validRun(std::string_view s) {
+}  // namespace
+
+bool isValidUtf8(std::string_view s) {
 #if defined(__SSE2__)
     std::size_t done = 0;
     if (!validBlocks(s.data(), s.size(), done)) return false;
@@ -91,12 +92,6 @@ bool validRun(std::string_view s) {
 #else
     return validBytes(s.data(), s.size());
 #endif
-}
-
-}  // namespace
-
-bool isValidUtf8(std::string_view s) {
-    return validRun(s);
 }
 
 namespace {

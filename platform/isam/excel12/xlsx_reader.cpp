@@ -241,7 +241,7 @@ class XlsxSheetCells : public excel::SheetCells {
           dates_(std::move(dates)) {}
 
     bool rewind(std::string& error) override {
-        partStream_.reset();
+        partStream_.reset();  // its thread reads the archive: stopped before another part opens
         partStream_ = PartStream::open(*wb_.zip, part_, error);
         if (!partStream_) return false;
         reader_ = std::make_unique<XmlReader>();
@@ -315,7 +315,7 @@ class XlsxSheetCells : public excel::SheetCells {
             col_ = col;
             nextCol_ = col + 1;
             const char* t = XmlReader::attribute(a, "t");
-            type_ = typeOf(t ? std::string_view(t) : std::string_view("n"));
+            type_ = t ? typeOf(t) : Type::Number;
             const char* s = XmlReader::attribute(a, "s");
             style_ = s ? std::atoi(s) : 0;
             value_.clear();
