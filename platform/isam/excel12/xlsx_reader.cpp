@@ -2,6 +2,7 @@
 // which cells hold dates; the sheet XML is parsed as it is decompressed.
 #include "platform/isam/excel12/xlsx_reader.h"
 
+#include <cstring>
 #include <deque>
 #include <map>
 #include <set>
@@ -251,6 +252,7 @@ class XlsxSheetCells : public excel::SheetCells {
         done_ = false;
         rowsSeen_ = 0;
         expanded_ = 0;
+        width_ = 0;
         failure_.clear();
         current_.clear();
         reader_->onStart = [this](std::string_view name, XmlReader::Attributes a) {
@@ -298,39 +300,55 @@ class XlsxSheetCells : public excel::SheetCells {
         return Type::Number;
     }
 
+    // Element names compared by their size first: a sheet is millions of them.
+    template <std::size_t N>
+    static bool is(std::string_view name, const char (&want)[N]) {
+        return name.size() == N - 1 && std::memcmp(name.data(), want, N - 1) == 0;
+    }
+
     void start(std::string_view name, XmlReader::Attributes a) {
-        if (name == "row") {
+        if (is(name, "c")) {
+            // One pass over the cell's attributes (by local name) for r, t and s.
+            const char *r = nullptr, *t = nullptr, *s = nullptr;
+            for (int i = 0; a[i]; i += 2) {
+                std::string_view local = XmlReader::localName(a[i]);
+                if (local.size() != 1) continue;
+                if (local[0] == 'r' && !r)
+                    r = a[i + 1];
+                else if (local[0] == 't' && !t)
+                    t = a[i + 1];
+                else if (local[0] == 's' && !s)
+                    s = a[i + 1];
+            }
+            int col = r ? columnIndex(r) : nextCol_;
+            if (col < 0 || col >= kMaxColumns) col = nextCol_;
+            col_ = col;
+            nextCol_ = col + 1;
+            type_ = t ? typeOf(t) : Type::Number;
+            style_ = s ? std::atoi(s) : 0;
+            value_.clear();
+            haveValue_ = false;
+        } else if (is(name, "v") || is(name, "t")) {
+            inValue_ = true;
+            if (name[0] == 'v') value_.clear();
+        } else if (is(name, "row")) {
             const char* r = XmlReader::attribute(a, "r");
             std::size_t number =
                 r ? static_cast<std::size_t>(std::strtoull(r, nullptr, 10)) : lastRow_ + 1;
             if (number <= lastRow_ || number > kMaxRows) number = lastRow_ + 1;
             lastRow_ = number;
             current_.clear();
+            current_.reserve(std::min<std::size_t>(width_, 64));
             nextCol_ = 0;
             if (++rowsSeen_ > kMaxRows) failure_ = "工作表的行数超出 Excel 的上限";
-        } else if (name == "c") {
-            const char* r = XmlReader::attribute(a, "r");
-            int col = r ? columnIndex(r) : nextCol_;
-            if (col < 0 || col >= kMaxColumns) col = nextCol_;
-            col_ = col;
-            nextCol_ = col + 1;
-            const char* t = XmlReader::attribute(a, "t");
-            type_ = t ? typeOf(t) : Type::Number;
-            const char* s = XmlReader::attribute(a, "s");
-            style_ = s ? std::atoi(s) : 0;
-            value_.clear();
-            haveValue_ = false;
-        } else if (name == "v" || name == "t") {
-            inValue_ = true;
-            if (name == "v") value_.clear();
         }
     }
 
     void end(std::string_view name) {
-        if (name == "v" || name == "t") {
+        if (is(name, "v") || is(name, "t")) {
             inValue_ = false;
             haveValue_ = true;
-        } else if (name == "c") {
+        } else if (is(name, "c")) {
             if (!haveValue_ || !failure_.empty()) return;
             // An empty <v/> holds nothing, whatever the cell's type says.
             bool inline_ = type_ == Type::Inline;
@@ -376,7 +394,8 @@ class XlsxSheetCells : public excel::SheetCells {
             if (current_.size() <= static_cast<std::size_t>(col_))
                 current_.resize(static_cast<std::size_t>(col_) + 1);
             current_[static_cast<std::size_t>(col_)] = std::move(cell);
-        } else if (name == "row") {
+        } else if (is(name, "row")) {
+            width_ = std::max(width_, current_.size());
             ready_.emplace_back(lastRow_, std::move(current_));
             current_.clear();
         }
@@ -391,6 +410,7 @@ class XlsxSheetCells : public excel::SheetCells {
     std::deque<std::pair<std::size_t, std::vector<Cell>>> ready_;
     std::vector<Cell> current_;
     std::size_t nextRow_ = 1, lastRow_ = 0, rowsSeen_ = 0, expanded_ = 0;
+    std::size_t width_ = 0;  // the widest row so far: room made for the next at once (up to 64)
     int col_ = 0, nextCol_ = 0, style_ = 0;
     Type type_ = Type::Number;
     std::string value_, failure_;

@@ -1,6 +1,7 @@
 // Streaming XML for workbook parts.
 #include "platform/isam/excel12/xml_reader.h"
 
+#include <array>
 #include <cstring>
 
 #include "platform/jet/text.h"
@@ -14,12 +15,46 @@ namespace {
 // this without markup, or a tag this long.
 constexpr std::size_t kMaxPending = std::size_t{64} << 20;
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+// What a byte is to the scanner, as bits.
+enum : unsigned char {
+    kSpace = 1,        // a blank between names and attributes
+    kNameEnd = 2,      // what ends a name: blanks, '/', '>', '='
+    kNotName = 4,      // ASCII that no name holds
+    kHigh = 8,         // beyond ASCII: checked as UTF-8
+    kAttrChange = 16,  // what an attribute value does not pass on as it is: '&', tab, line ends
+    kTextChange = 32,  // what text does not pass on as it is: '&', carriage return
+    kLess = 64,        // '<'
+};
+
+constexpr std::array<unsigned char, 256> kClass = [] {
+    std::array<unsigned char, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+        bool name = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '_' || c == ':' || c == '.' || c == '-';
+        unsigned char k = c >= 0x80 ? kHigh : name ? 0 : kNotName;
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') k |= kSpace | kNameEnd;
+        if (c == '/' || c == '>' || c == '=') k |= kNameEnd;
+        if (c == '&' || c == '\t' || c == '\r' || c == '\n') k |= kAttrChange;
+        if (c == '&' || c == '\r') k |= kTextChange;
+        if (c == '<') k |= kLess;
+        t[static_cast<std::size_t>(c)] = k;
+    }
+    return t;
+}();
+
+unsigned char classOf(char c) {
+    return kClass[static_cast<unsigned char>(c)];
 }
 
-bool isNameEnd(char c) {
-    return isSpace(c) || c == '/' || c == '>' || c == '=';
+bool isSpace(char c) {
+    return classOf(c) & kSpace;
+}
+
+// The classes of all of `s`'s bytes together.
+unsigned classesIn(std::string_view s) {
+    unsigned f = 0;
+    for (char c : s) f |= classOf(c);
+    return f;
 }
 
 // An element's or attribute's name: ASCII letters, digits and "_:.-" (not a digit, "." or "-"
@@ -28,18 +63,9 @@ bool validName(std::string_view name) {
     if (name.empty()) return false;
     auto c0 = static_cast<unsigned char>(name[0]);
     if ((c0 >= '0' && c0 <= '9') || c0 == '.' || c0 == '-') return false;
-    bool ascii = true;
-    for (char ch : name) {
-        auto c = static_cast<unsigned char>(ch);
-        if (c >= 0x80) {
-            ascii = false;
-            continue;
-        }
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                  c == '_' || c == ':' || c == '.' || c == '-';
-        if (!ok) return false;
-    }
-    return ascii || os::isValidUtf8(name);
+    unsigned f = classesIn(name);
+    if (f & kNotName) return false;
+    return !(f & kHigh) || os::isValidUtf8(name);
 }
 
 bool startsWith(std::string_view s, std::size_t at, std::string_view p) {
@@ -91,26 +117,40 @@ bool XmlReader::fail(const char* why) {
 }
 
 bool XmlReader::feed(const char* data, std::size_t size, bool last, std::string& error) {
-    if (error_.empty()) {
-        buffer_.erase(0, done_);
-        done_ = 0;
-        buffer_.append(data, size);
-        if (!bomChecked_ && (buffer_.size() >= 3 || last)) {
+    std::string_view in(data, size);
+    if (error_.empty() && !bomChecked_) {
+        // The first bytes wait until there are enough of them to tell a byte-order mark.
+        buffer_.append(in);
+        in = {};
+        if (buffer_.size() >= 3 || last) {
             bomChecked_ = true;
-            if (startsWith(buffer_, 0, "\xEF\xBB\xBF")) done_ = 3;
+            if (startsWith(buffer_, 0, "\xEF\xBB\xBF")) buffer_.erase(0, 3);
+            buffer_.erase(0, parse(buffer_, last));
         }
-        while (bomChecked_ && error_.empty() && done_ < buffer_.size()) {
-            std::size_t next = buffer_[done_] == '<' ? markup(done_, last) : text(done_, last);
-            if (next == kMore) {
-                if (last) fail("文档不完整");
-                if (buffer_.size() - done_ > kMaxPending) fail("内容过长");
+    } else if (error_.empty()) {
+        // A construct the bytes before left unfinished is completed in the buffer with as few
+        // of the new bytes as it takes; the rest is parsed where it lies, without a copy.
+        std::size_t grow = 256;
+        while (!buffer_.empty() && !in.empty() && error_.empty()) {
+            std::size_t held = buffer_.size();
+            std::size_t take = std::min(in.size(), std::max(grow, held));
+            buffer_.append(in.substr(0, take));
+            std::size_t took = parse(buffer_, last && take == in.size());
+            if (took >= held) {
+                in.remove_prefix(took - held);
+                buffer_.clear();
                 break;
             }
-            if (next == kFailed) break;
-            done_ = next;
+            buffer_.erase(0, took);
+            in.remove_prefix(take);
+            grow *= 2;
         }
-        if (last && error_.empty() && (!rootSeen_ || !starts_.empty())) fail("文档不完整");
+        if (!buffer_.empty() && in.empty() && last && error_.empty())
+            buffer_.erase(0, parse(buffer_, true));
+        if (buffer_.empty() && !in.empty() && error_.empty())
+            buffer_.assign(in.substr(parse(in, last)));
     }
+    if (last && error_.empty() && (!rootSeen_ || !starts_.empty())) fail("文档不完整");
     if (!error_.empty()) {
         error = error_;
         return false;
@@ -118,8 +158,24 @@ bool XmlReader::feed(const char* data, std::size_t size, bool last, std::string&
     return true;
 }
 
+std::size_t XmlReader::parse(std::string_view window, bool last) {
+    in_ = window;
+    std::size_t done = 0;
+    while (error_.empty() && done < in_.size()) {
+        std::size_t next = in_[done] == '<' ? markup(done, last) : text(done, last);
+        if (next == kMore) {
+            if (last) fail("文档不完整");
+            if (in_.size() - done > kMaxPending) fail("内容过长");
+            break;
+        }
+        if (next == kFailed) break;
+        done = next;
+    }
+    return done;
+}
+
 std::size_t XmlReader::text(std::size_t at, bool last) {
-    std::string_view b(buffer_);
+    std::string_view b = in_;
     std::size_t end = b.find('<', at);
     if (end == std::string_view::npos) {
         if (!last) {
@@ -150,8 +206,9 @@ std::size_t XmlReader::text(std::size_t at, bool last) {
             if (!isSpace(c)) return fail("根元素之外有文字"), kFailed;
         return end;
     }
-    if (raw.find('&') == std::string_view::npos && raw.find('\r') == std::string_view::npos) {
-        if (!os::isValidUtf8(raw)) return fail("不是 UTF-8 文字"), kFailed;
+    unsigned f = classesIn(raw);
+    if ((f & kHigh) && !os::isValidUtf8(raw)) return fail("不是 UTF-8 文字"), kFailed;
+    if (!(f & kTextChange)) {
         if (onText) onText(raw);
         return end;
     }
@@ -160,15 +217,21 @@ std::size_t XmlReader::text(std::size_t at, bool last) {
     return end;
 }
 
+// `raw` is valid UTF-8.
 bool XmlReader::decode(std::string_view raw, bool attribute, std::string& out) {
-    if (!os::isValidUtf8(raw)) return fail("不是 UTF-8 文字");
+    const unsigned change = attribute ? kAttrChange : kTextChange;
     out.clear();
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        char c = raw[i];
+    std::size_t i = 0;
+    while (i < raw.size()) {
+        std::size_t j = i;
+        while (j < raw.size() && !(classOf(raw[j]) & change)) ++j;
+        out.append(raw.data() + i, j - i);
+        if (j == raw.size()) break;
+        char c = raw[j];
         if (c == '&') {
-            std::size_t semi = raw.find(';', i);
-            if (semi == std::string_view::npos || semi - i > 12) return fail("未结束的实体引用");
-            std::string_view name = raw.substr(i + 1, semi - i - 1);
+            std::size_t semi = raw.find(';', j);
+            if (semi == std::string_view::npos || semi - j > 12) return fail("未结束的实体引用");
+            std::string_view name = raw.substr(j + 1, semi - j - 1);
             if (name == "lt")
                 out += '<';
             else if (name == "gt")
@@ -186,22 +249,22 @@ bool XmlReader::decode(std::string_view raw, bool attribute, std::string& out) {
             } else {
                 return fail("未定义的实体");
             }
-            i = semi;
+            i = semi + 1;
         } else if (c == '\r') {
             // A line end is one line feed; in an attribute every blank is a space.
-            if (i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
+            if (j + 1 < raw.size() && raw[j + 1] == '\n') ++j;
             out += attribute ? ' ' : '\n';
-        } else if (attribute && (c == '\n' || c == '\t')) {
+            i = j + 1;
+        } else {  // a tab or line feed in an attribute
             out += ' ';
-        } else {
-            out += c;
+            i = j + 1;
         }
     }
     return true;
 }
 
 std::size_t XmlReader::markup(std::size_t at, bool last) {
-    std::string_view b(buffer_);
+    std::string_view b = in_;
     auto upTo = [&](std::string_view close) {
         std::size_t p = b.find(close, at + 2);
         return p == std::string_view::npos ? kMore : p + close.size();
@@ -239,63 +302,72 @@ std::size_t XmlReader::markup(std::size_t at, bool last) {
 }
 
 std::size_t XmlReader::startTag(std::size_t at) {
-    std::string_view b(buffer_);
+    const char* b = in_.data();
+    const std::size_t n = in_.size();
     std::size_t i = at + 1;
-    while (i < b.size() && !isNameEnd(b[i])) ++i;
-    if (i >= b.size()) return kMore;
-    std::string_view name = b.substr(at + 1, i - at - 1);
+    while (i < n && !(classOf(b[i]) & kNameEnd)) ++i;
+    if (i >= n) return kMore;
+    std::string_view name(b + at + 1, i - at - 1);
     if (!validName(name)) return fail("元素名无效"), kFailed;
     attrStore_.clear();
     attrAt_.clear();
     bool empty = false;
     for (;;) {
-        while (i < b.size() && isSpace(b[i])) ++i;
-        if (i >= b.size()) return kMore;
+        while (i < n && isSpace(b[i])) ++i;
+        if (i >= n) return kMore;
         if (b[i] == '>') {
             ++i;
             break;
         }
         if (b[i] == '/') {
-            if (i + 1 >= b.size()) return kMore;
+            if (i + 1 >= n) return kMore;
             if (b[i + 1] != '>') return fail("标记不完整"), kFailed;
             empty = true;
             i += 2;
             break;
         }
         std::size_t nameAt = i;
-        while (i < b.size() && !isNameEnd(b[i])) ++i;
-        std::string_view attr = b.substr(nameAt, i - nameAt);
-        while (i < b.size() && isSpace(b[i])) ++i;
-        if (i >= b.size()) return kMore;
+        while (i < n && !(classOf(b[i]) & kNameEnd)) ++i;
+        std::string_view attr(b + nameAt, i - nameAt);
+        while (i < n && isSpace(b[i])) ++i;
+        if (i >= n) return kMore;
         if (!validName(attr) || b[i] != '=') return fail("属性名无效或缺少值"), kFailed;
         ++i;
-        while (i < b.size() && isSpace(b[i])) ++i;
-        if (i >= b.size()) return kMore;
+        while (i < n && isSpace(b[i])) ++i;
+        if (i >= n) return kMore;
         char quote = b[i];
         if (quote != '"' && quote != '\'') return fail("属性值缺少引号"), kFailed;
-        std::size_t close = b.find(quote, i + 1);
-        if (close == std::string_view::npos) return kMore;
-        std::string_view raw = b.substr(i + 1, close - i - 1);
-        if (raw.find('<') != std::string_view::npos) return fail("属性值中有“<”"), kFailed;
+        // Values are short: one pass finds the closing quote and what the value holds.
+        std::size_t close = i + 1;
+        unsigned f = 0;
+        while (close < n && b[close] != quote) f |= classOf(b[close++]);
+        if (close >= n) return kMore;
+        std::string_view raw(b + i + 1, close - i - 1);
+        if (f & kLess) return fail("属性值中有“<”"), kFailed;
+        if ((f & kHigh) && !os::isValidUtf8(raw)) return fail("不是 UTF-8 文字"), kFailed;
         attrAt_.push_back(attrStore_.size());
         attrStore_.append(attr);
         attrStore_ += '\0';
         attrAt_.push_back(attrStore_.size());
-        if (raw.find_first_of("&\t\n\r") == std::string_view::npos) {
-            if (!os::isValidUtf8(raw)) return fail("不是 UTF-8 文字"), kFailed;
-            attrStore_.append(raw);
-        } else {
+        if (f & kAttrChange) {
             if (!decode(raw, true, scratch_)) return kFailed;
             attrStore_.append(scratch_);
+        } else {
+            attrStore_.append(raw);
         }
         attrStore_ += '\0';
         i = close + 1;
     }
     if (rootClosed_ || (starts_.empty() && rootSeen_)) return fail("多个根元素"), kFailed;
+    // A name ends where its value begins, less the '\0' between them.
     for (std::size_t k = 0; k < attrAt_.size(); k += 2)
-        for (std::size_t m = k + 2; m < attrAt_.size(); m += 2)
-            if (std::strcmp(attrStore_.data() + attrAt_[k], attrStore_.data() + attrAt_[m]) == 0)
+        for (std::size_t m = k + 2; m < attrAt_.size(); m += 2) {
+            std::size_t size = attrAt_[k + 1] - attrAt_[k] - 1;
+            if (attrAt_[m + 1] - attrAt_[m] - 1 == size &&
+                std::memcmp(attrStore_.data() + attrAt_[k], attrStore_.data() + attrAt_[m], size) ==
+                    0)
                 return fail("属性重复"), kFailed;
+        }
     rootSeen_ = true;
     attrs_.clear();
     for (std::size_t k : attrAt_) attrs_.push_back(attrStore_.data() + k);
@@ -314,18 +386,21 @@ std::size_t XmlReader::startTag(std::size_t at) {
 }
 
 std::size_t XmlReader::endTag(std::size_t at) {
-    std::string_view b(buffer_);
+    const char* b = in_.data();
+    const std::size_t n = in_.size();
     std::size_t i = at + 2;
-    while (i < b.size() && !isNameEnd(b[i])) ++i;
-    std::string_view name = b.substr(at + 2, i - at - 2);
-    while (i < b.size() && isSpace(b[i])) ++i;
-    if (i >= b.size()) return kMore;
+    while (i < n && !(classOf(b[i]) & kNameEnd)) ++i;
+    std::string_view name(b + at + 2, i - at - 2);
+    while (i < n && isSpace(b[i])) ++i;
+    if (i >= n) return kMore;
     if (b[i] != '>') return fail("结束标记不完整"), kFailed;
     if (starts_.empty()) return fail("多余的结束标记"), kFailed;
-    std::string_view open = std::string_view(open_).substr(starts_.back());
-    open = open.substr(0, open.size() - 1);
-    if (open != name) return fail("标记不配对"), kFailed;
-    open_.resize(starts_.back());
+    // The open element's name, less its '\0'; names are short, compared byte by byte.
+    std::size_t openAt = starts_.back();
+    if (open_.size() - openAt - 1 != name.size()) return fail("标记不配对"), kFailed;
+    for (std::size_t k = 0; k < name.size(); ++k)
+        if (open_[openAt + k] != name[k]) return fail("标记不配对"), kFailed;
+    open_.resize(openAt);
     starts_.pop_back();
     if (onEnd) onEnd(localName(name));
     if (starts_.empty()) rootClosed_ = true;

@@ -36,7 +36,9 @@ class XmlReader {
     static std::string_view localName(std::string_view qualified);
 
   private:
-    // What is at `at` of the buffer: consumed up to the returned position, or kMore when the
+    // Parses what `window` holds as far as it is complete; the bytes it took.
+    std::size_t parse(std::string_view window, bool last);
+    // What is at `at` of the window: consumed up to the returned position, or kMore when the
     // construct continues past the bytes there are, or kFailed.
     static constexpr std::size_t kMore = static_cast<std::size_t>(-1);
     static constexpr std::size_t kFailed = static_cast<std::size_t>(-2);
@@ -47,12 +49,12 @@ class XmlReader {
     bool decode(std::string_view raw, bool attribute, std::string& out);
     bool fail(const char* why);
 
-    std::string buffer_;
-    std::size_t done_ = 0;             // bytes of buffer_ consumed
+    std::string_view in_;              // what is being parsed: the bytes fed, or buffer_
+    std::string buffer_;               // a construct the bytes before left unfinished
     std::string open_;                 // the names of the open elements, each ended by '\0'
     std::vector<std::size_t> starts_;  // where each open name begins in open_
     std::string attrStore_;  // the current tag's attribute names and values, '\0' after each
-    std::vector<std::size_t> attrAt_;
+    std::vector<std::size_t> attrAt_;  // where each name and value begins in attrStore_
     std::vector<const char*> attrs_;
     std::string scratch_;
     std::string error_;

@@ -19,7 +19,8 @@ using xml_events::withOurs;
 
 void expectSame(const std::string& xml, const std::string& what) {
     std::vector<std::string> want = withExpat(xml);
-    for (std::size_t piece : {std::size_t{1} << 30, std::size_t{65536}, std::size_t{7}}) {
+    for (std::size_t piece :
+         {std::size_t{1} << 30, std::size_t{65536}, std::size_t{4093}, std::size_t{7}}) {
         if (piece == 7 && xml.size() > 200000) continue;  // byte-sized pieces on small parts
         ASSERT_EQ(withOurs(xml, piece), want) << what << " in pieces of " << piece;
     }
