@@ -15,8 +15,16 @@
 #include <vector>
 
 #include "platform/jet/text.h"
+#include "platform/os/memory.h"
 
 namespace qx::lines {
+
+// Room for a large result text, in huge pages where the system gives them. (The arrays of the
+// operations are os::LargeVectors, whose blocks are aligned to them as well.)
+inline void reserveLarge(std::string& text, std::size_t n) {
+    text.reserve(n);
+    os::adviseHugePages(text.data(), text.capacity());
+}
 
 namespace keys {
 
@@ -188,8 +196,8 @@ class LineIndex {
         sideKeys_.append(key);
     }
     std::string_view base_;
-    std::vector<Entry> entries_;
-    std::vector<Side> side_;
+    os::LargeVector<Entry> entries_;
+    os::LargeVector<Side> side_;
     std::string sideKeys_, scratch_;
 };
 
@@ -268,7 +276,7 @@ class KeySet {
     }
     // Moves every key into a table of `size` slots.
     void grow(std::size_t size) {
-        std::vector<std::uint64_t> old(size, kEmpty);
+        os::LargeVector<std::uint64_t> old(size, kEmpty);
         old.swap(slots_);
         std::size_t mask = size - 1;
         for (std::uint64_t slot : old) {
@@ -292,7 +300,7 @@ class KeySet {
         return at;
     }
     const LineIndex& keys_;
-    std::vector<std::uint64_t> slots_;
+    os::LargeVector<std::uint64_t> slots_;
     std::size_t held_ = 0;
 };
 

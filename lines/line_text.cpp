@@ -238,7 +238,7 @@ struct Firsts {
     // By the prefix's bytes one at a time, most significant first; runs of few keys, and keys
     // whose 16 bytes tie, by comparison.
     void sort() {
-        std::vector<Sortable> scratch(order.size());
+        os::LargeVector<Sortable> scratch(order.size());
         radixSort(order.data(), scratch.data(), order.size(), 0);
     }
     void radixSort(Sortable* a, Sortable* scratch, std::size_t n, int digit) const {
@@ -271,12 +271,12 @@ struct Firsts {
     }
     LineIndex keys;
     std::unique_ptr<KeySet> set;
-    std::vector<Sortable> order;
+    os::LargeVector<Sortable> order;
 };
 
 // Copies lines to `out`, each followed by `eol`, their quotes dropped; fetches each line's
 // bytes some lines ahead. Returns the end of what it wrote.
-char* copyLines(const std::vector<std::string_view>& lines, std::size_t from, std::size_t to,
+char* copyLines(const os::LargeVector<std::string_view>& lines, std::size_t from, std::size_t to,
                 std::string_view eol, char* out) {
     constexpr std::size_t kAhead = 16;
     for (std::size_t k = from; k < to; ++k) {
@@ -339,7 +339,8 @@ std::optional<std::string> dedupe(std::string_view text, std::string_view eol, b
             hi = mid;
     }
     std::size_t cutOne = lo, cutTwo = half - lo;
-    auto room = [&](const std::vector<Firsts::Sortable>& order, std::size_t from, std::size_t to) {
+    auto room = [&](const os::LargeVector<Firsts::Sortable>& order, std::size_t from,
+                    std::size_t to) {
         std::size_t n = 0;
         for (std::size_t k = from; k < to; ++k) n += order[k].size + eol.size();
         return n;
@@ -347,7 +348,7 @@ std::optional<std::string> dedupe(std::string_view text, std::string_view eol, b
     std::size_t head = room(one, 0, cutOne) + room(two, 0, cutTwo);
     std::size_t whole = head + room(one, cutOne, one.size()) + room(two, cutTwo, two.size());
     auto merge = [&](std::size_t i, std::size_t iEnd, std::size_t j, std::size_t jEnd) {
-        std::vector<std::string_view> lines;
+        os::LargeVector<std::string_view> lines;
         lines.reserve((iEnd - i) + (jEnd - j));
         while (i < iEnd || j < jEnd) {
             if (j == jEnd || (i < iEnd && before(i, j)))
@@ -363,15 +364,16 @@ std::optional<std::string> dedupe(std::string_view text, std::string_view eol, b
     std::thread tail;
     if (half < total)
         tail = std::thread([&] {
-            std::vector<std::string_view> lines = merge(cutOne, one.size(), cutTwo, two.size());
+            os::LargeVector<std::string_view> lines = merge(cutOne, one.size(), cutTwo, two.size());
             roomMade.wait(false);
             tailEnd = static_cast<std::size_t>(
                 copyLines(lines, 0, lines.size(), eol, out.data() + head) - out.data());
         });
+    reserveLarge(out, whole);
     out.resize(whole);
     roomMade = true;
     roomMade.notify_all();
-    std::vector<std::string_view> lines = merge(0, cutOne, 0, cutTwo);
+    os::LargeVector<std::string_view> lines = merge(0, cutOne, 0, cutTwo);
     std::size_t headEnd =
         static_cast<std::size_t>(copyLines(lines, 0, lines.size(), eol, out.data()) - out.data());
     if (tail.joinable()) tail.join();
@@ -407,7 +409,7 @@ std::string compareLines(std::string_view source, std::string_view other, bool p
                (lines.size() - from) * eol.size();
     };
     auto pick = [&](std::size_t from, std::size_t to, std::string& out) {
-        out.reserve(room(from));
+        reserveLarge(out, room(from));
         set.containsEach(
             from, to, [&](std::size_t i) { return lines[i]; },
             [&](std::size_t i, bool there) {
