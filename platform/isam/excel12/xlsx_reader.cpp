@@ -311,13 +311,17 @@ class XlsxSheetCells : public excel::SheetCells {
             // One pass over the cell's attributes (by local name) for r, t and s.
             const char *r = nullptr, *t = nullptr, *s = nullptr;
             for (int i = 0; a[i]; i += 2) {
-                std::string_view local = XmlReader::localName(a[i]);
-                if (local.size() != 1) continue;
-                if (local[0] == 'r' && !r)
+                char one = a[i][0];
+                if (one == '\0' || a[i][1] != '\0') {  // a prefixed name, or a longer one
+                    std::string_view local = XmlReader::localName(a[i]);
+                    if (local.size() != 1) continue;
+                    one = local[0];
+                }
+                if (one == 'r' && !r)
                     r = a[i + 1];
-                else if (local[0] == 't' && !t)
+                else if (one == 't' && !t)
                     t = a[i + 1];
-                else if (local[0] == 's' && !s)
+                else if (one == 's' && !s)
                     s = a[i + 1];
             }
             int col = r ? columnIndex(r) : nextCol_;
