@@ -19,12 +19,7 @@
 
 namespace qx::lines {
 
-// Room for a large result text, in huge pages where the system gives them. (The arrays of the
-// operations are os::LargeVectors, whose blocks are aligned to them as well.)
-inline void reserveLarge(std::string& text, std::size_t n) {
-    text.reserve(n);
-    os::adviseHugePages(text.data(), text.capacity());
-}
+using os::reserveLarge;
 
 namespace keys {
 

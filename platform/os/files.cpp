@@ -165,8 +165,7 @@ bool readFile(const fs::path& file, std::string& out) {
     auto size = static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0));
     // Reserved, advised, then filled: a large file's buffer comes in huge pages.
     std::string().swap(out);
-    out.reserve(size);
-    adviseHugePages(out.data(), size);
+    reserveLarge(out, size);
     out.resize(size);
     in.seekg(0);
     return static_cast<bool>(in.read(out.data(), static_cast<std::streamsize>(out.size())));

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace qx::os {
@@ -12,6 +13,12 @@ namespace qx::os {
 // Asks for huge pages for the whole 2 MiB pages within [p, p + n). Takes effect for pages not
 // yet touched: call it on a fresh allocation before filling it. Does nothing where unsupported.
 void adviseHugePages(const void* p, std::size_t n);
+
+// Room for a large text, reserved and then advised, before anything is written into it.
+inline void reserveLarge(std::string& text, std::size_t n) {
+    text.reserve(n);
+    adviseHugePages(text.data(), text.capacity());
+}
 
 // A block of `bytes` aligned to 2 MiB and advised to huge pages, so that all of it (not only the
 // whole pages inside it) can be backed by them; mapped on its own where the system allows,

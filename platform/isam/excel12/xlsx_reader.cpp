@@ -312,7 +312,7 @@ class XlsxSheetCells : public excel::SheetCells {
             const char *r = nullptr, *t = nullptr, *s = nullptr;
             for (int i = 0; a[i]; i += 2) {
                 char one = a[i][0];
-                if (one == '\0' || a[i][1] != '\0') {  // a prefixed name, or a longer one
+                if (a[i][1] != '\0') {  // a prefixed name, or a longer one
                     std::string_view local = XmlReader::localName(a[i]);
                     if (local.size() != 1) continue;
                     one = local[0];
