@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "exchange/columns.h"
 #include "exchange/source_kinds.h"
 #include "platform/os/paths.h"
+#include "platform/os/scratch.h"
 #include "single/single_table.h"
 
 namespace {
@@ -43,7 +45,8 @@ constexpr const char* kUsage = R"(用法：quillex-cli 命令 文件… [选项]
   --count N         列数（csv、txt），默认 1
   --delimiter X     自定义分隔符（txt）
   --sheet T         未写 :T 的文件读入的表，按名称或位置（从 1 起）；默认第一个
-  --workdir DIR     工作库所在的文件夹（默认每次一个新的临时文件夹，用完删除）
+  --workdir DIR     工作库所在的文件夹（默认每次一个新的临时文件夹，用完删除；被中断的
+                    运行留下的文件夹由下一次运行删除）
   --quiet           成功时不显示结束信息和进度
   -o OUT            结果文件，类型由扩展名决定：dbf、xls、csv、txt、mdb；读入的是 xlsx
                     工作簿时只能是 xlsx
@@ -128,7 +131,7 @@ std::vector<std::string> splitList(const std::string& text) {
 
 class Run {
   public:
-    explicit Run(const Options& o) : o_(o), ws_(os::pathFromUtf8(o.value("--workdir")), o.quiet) {}
+    Run(const Options& o, const std::filesystem::path& workdir) : o_(o), ws_(workdir, o.quiet) {}
 
     int execute();
 
@@ -396,7 +399,20 @@ int main(int argc, char** argv) {
     std::string why;
     auto options = parse(argc, argv, why);
     if (!options) return usage(why);
-    Run run(*options);
+    // Without --workdir the working database goes into a run folder of its own; a folder left by
+    // a run that was killed is removed here.
+    std::filesystem::path workdir = os::pathFromUtf8(options->value("--workdir"));
+    std::unique_ptr<os::ScratchFolder> scratch;
+    if (workdir.empty()) {
+        std::string error;
+        scratch = os::ScratchFolder::make("quillex-cli", error);
+        if (!scratch) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        workdir = scratch->path();
+    }
+    Run run(*options, workdir);
     int status = run.execute();
     if (status == 2) return usage(run.usageError_);
     return status;

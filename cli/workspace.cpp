@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <random>
 
 #include "advanced/operations.h"
 #include "compare/comparisons.h"
@@ -50,23 +49,8 @@ void ConsoleProgress::close() {
     drawn_ = false;
 }
 
-namespace {
-
-fs::path freshFolder() {
-    std::random_device rd;
-    for (;;) {
-        fs::path p = fs::temp_directory_path() / ("quillex-cli-" + std::to_string(rd()));
-        std::error_code ec;
-        if (fs::create_directory(p, ec)) return p;
-        if (ec) return fs::temp_directory_path();
-    }
-}
-
-}  // namespace
-
 Workspace::Workspace(const fs::path& workdir, bool quiet)
-    : dir_(workdir.empty() ? freshFolder() : workdir),
-      owned_(workdir.empty()),
+    : dir_(workdir),
       database_(dir_),
       messages_(quiet),
       progress_(quiet),
@@ -80,8 +64,6 @@ Workspace::Workspace(const fs::path& workdir, bool quiet)
 
 Workspace::~Workspace() {
     database_.deleteFiles();
-    std::error_code ec;
-    if (owned_) fs::remove_all(dir_, ec);
 }
 
 void Workspace::dataReset() {

@@ -44,7 +44,8 @@ class ConsoleProgress : public ui::ProgressNotice {
 
 class Workspace {
   public:
-    // `workdir` empty: a fresh temporary folder, removed at the end.
+    // The working database lives in `workdir` (created when missing); its files are removed at
+    // the end, the folder is left.
     Workspace(const std::filesystem::path& workdir, bool quiet);
     ~Workspace();
     Workspace(const Workspace&) = delete;
@@ -71,7 +72,6 @@ class Workspace {
     void dataReset();
 
     std::filesystem::path dir_;
-    bool owned_;
     store::WorkingDatabase database_;
     ui::MemoryFileDialog open_, save_;
     ConsoleMessages messages_;

@@ -63,4 +63,15 @@ for after in 0 20000 300000; do
     [ ! -e "$work/read.csv" ] || fail "read with $after bytes free: a result was written"
     [ -z "$(find wd -name '.*' -print -quit)" ] || fail "read with $after bytes free: staging left"
 done
+
+# No room even for the run's own folder in the temporary folder: a message, no result, and the
+# temporary folder's other files as they were.
+mkdir -p tmp/sub && echo keep >tmp/keep.txt && echo keep >tmp/sub/keep.txt
+rc=0
+TMPDIR="$work/tmp" on_full_disk 0 "$work/tmp/" distinct small.csv --count 3 -o "$work/tmp.csv" \
+    --quiet 2>err.txt || rc=$?
+[ "$rc" -eq 1 ] || fail "no room for the run's folder: exit status $rc"
+grep -q "临时工作文件夹.*磁盘已满" err.txt || fail "no room for the run's folder: $(cat err.txt)"
+[ -f tmp/keep.txt ] && [ -f tmp/sub/keep.txt ] || fail "the temporary folder's files were removed"
+[ ! -e "$work/tmp.csv" ] || fail "no room for the run's folder, yet a result was written"
 echo "disk_full: every export and read on a full disk failed cleanly"

@@ -1,9 +1,11 @@
 // A disk that fills up, for the fault tests: loaded with LD_PRELOAD, it lets the writes to files
 // whose path contains $QX_FULL_PATH take $QX_FULL_AFTER bytes in all, and then fails them as a
-// full disk does (a short write, then ENOSPC; fsync fails too once the disk is full). Other
+// full disk does (a short write, then ENOSPC; fsync fails too once the disk is full, and so does
+// making a folder there). Other
 // files, and the process without those variables, write as usual. A change of the variables
 // within the process (a test that sets them) starts a fresh count.
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -170,6 +172,17 @@ int fdatasync(int fd) {
         return -1;
     }
     return real(fd);
+}
+
+// A folder takes room too: none is made under $QX_FULL_PATH once the disk is full.
+int mkdir(const char* path, mode_t mode) {
+    static auto real = next<int (*)(const char*, mode_t)>("mkdir");
+    const char* part = std::getenv("QX_FULL_PATH");
+    if (part && *part && std::strstr(path, part) && take(0) == 0 && full()) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return real(path, mode);
 }
 
 }  // extern "C"

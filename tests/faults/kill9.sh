@@ -3,7 +3,7 @@
 # export (each kind a result is written in) or of an in-place rewrite (trim, unquote) leaves the
 # target as it was or whole and new, never half-written: TRIALS kills in all (default 50), each
 # target then read back by our own readers and compared with the old file and with an
-# uninterrupted run's result.
+# uninterrupted run's result. The folders the killed runs leave are removed by the next run.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 cli="$(realpath "$1")"
@@ -13,6 +13,9 @@ trials="${4:-50}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
+# The runs' own folders go here, to be counted at the end.
+mkdir tmp
+export TMPDIR="$work/tmp"
 fail() { echo "kill9: $*" >&2; exit 1; }
 
 /usr/bin/python3 "$here/make_tables.py" 40000 5
@@ -99,3 +102,7 @@ for ((i = 0; i < trials; i++)); do
     fi
 done
 echo "$trials kills: every target old (o) or whole and new (n): $outcomes"
+# What the killed runs left is removed by the next run, which leaves nothing itself.
+"$cli" distinct small.csv --count 3 -o "$work/last.csv" --quiet
+left="$(find tmp -mindepth 1 -maxdepth 1 -name 'quillex-cli-*' | wc -l)"
+[ "$left" -eq 0 ] || fail "$left folders of ended runs are left in the temporary folder"
