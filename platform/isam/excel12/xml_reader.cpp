@@ -24,6 +24,7 @@ enum : unsigned char {
     kAttrChange = 16,  // what an attribute value does not pass on as it is: '&', tab, line ends
     kTextChange = 32,  // what text does not pass on as it is: '&', carriage return
     kLess = 64,        // '<'
+    kColon = 128,      // ':', which makes a name a qualified one
 };
 
 constexpr std::array<unsigned char, 256> kClass = [] {
@@ -37,6 +38,7 @@ constexpr std::array<unsigned char, 256> kClass = [] {
         if (c == '&' || c == '\t' || c == '\r' || c == '\n') k |= kAttrChange;
         if (c == '&' || c == '\r') k |= kTextChange;
         if (c == '<') k |= kLess;
+        if (c == ':') k |= kColon;
         t[static_cast<std::size_t>(c)] = k;
     }
     return t;
@@ -58,14 +60,22 @@ unsigned classesIn(std::string_view s) {
 }
 
 // An element's or attribute's name: ASCII letters, digits and "_:.-" (not a digit, "." or "-"
-// first), and characters beyond ASCII as UTF-8.
-bool validName(std::string_view name) {
+// first), and characters beyond ASCII as UTF-8. `f` holds the classes of its bytes.
+bool validName(std::string_view name, unsigned f) {
     if (name.empty()) return false;
     auto c0 = static_cast<unsigned char>(name[0]);
     if ((c0 >= '0' && c0 <= '9') || c0 == '.' || c0 == '-') return false;
-    unsigned f = classesIn(name);
     if (f & kNotName) return false;
     return !(f & kHigh) || os::isValidUtf8(name);
+}
+
+// Copies `size` bytes; a short copy moves 16 at once when `readable` bytes may be read at
+// `from` (the bytes past `size` written at `to` are overwritten by what comes next).
+inline void copyBytes(char* to, const char* from, std::size_t size, std::size_t readable) {
+    if (size <= 16 && readable >= 16)
+        std::memcpy(to, from, 16);
+    else
+        std::memcpy(to, from, size);
 }
 
 bool startsWith(std::string_view s, std::size_t at, std::string_view p) {
@@ -305,12 +315,17 @@ std::size_t XmlReader::startTag(std::size_t at) {
     const char* b = in_.data();
     const std::size_t n = in_.size();
     std::size_t i = at + 1;
-    while (i < n && !(classOf(b[i]) & kNameEnd)) ++i;
+    unsigned f = 0;
+    for (unsigned c; i < n && !((c = classOf(b[i])) & kNameEnd); ++i) f |= c;
     if (i >= n) return kMore;
     std::string_view name(b + at + 1, i - at - 1);
-    if (!validName(name)) return fail("元素名无效"), kFailed;
-    attrStore_.clear();
-    attrAt_.clear();
+    if (!validName(name, f)) return fail("元素名无效"), kFailed;
+    // Names and values, each with a '\0' after it, take no more room than the tag they are
+    // written in (a reference decodes to fewer bytes than it is written with); 16 bytes more
+    // for the short copies.
+    if (attrBytes_.size() < n - at + 16) attrBytes_.resize(n - at + 16);
+    char* out = attrBytes_.data();
+    std::size_t count = 0;  // attributes so far, in attrs_ as name, value
     bool empty = false;
     for (;;) {
         while (i < n && isSpace(b[i])) ++i;
@@ -327,11 +342,12 @@ std::size_t XmlReader::startTag(std::size_t at) {
             break;
         }
         std::size_t nameAt = i;
-        while (i < n && !(classOf(b[i]) & kNameEnd)) ++i;
+        unsigned g = 0;
+        for (unsigned c; i < n && !((c = classOf(b[i])) & kNameEnd); ++i) g |= c;
         std::string_view attr(b + nameAt, i - nameAt);
         while (i < n && isSpace(b[i])) ++i;
         if (i >= n) return kMore;
-        if (!validName(attr) || b[i] != '=') return fail("属性名无效或缺少值"), kFailed;
+        if (!validName(attr, g) || b[i] != '=') return fail("属性名无效或缺少值"), kFailed;
         ++i;
         while (i < n && isSpace(b[i])) ++i;
         if (i >= n) return kMore;
@@ -339,40 +355,42 @@ std::size_t XmlReader::startTag(std::size_t at) {
         if (quote != '"' && quote != '\'') return fail("属性值缺少引号"), kFailed;
         // Values are short: one pass finds the closing quote and what the value holds.
         std::size_t close = i + 1;
-        unsigned f = 0;
-        while (close < n && b[close] != quote) f |= classOf(b[close++]);
+        unsigned v = 0;
+        while (close < n && b[close] != quote) v |= classOf(b[close++]);
         if (close >= n) return kMore;
         std::string_view raw(b + i + 1, close - i - 1);
-        if (f & kLess) return fail("属性值中有“<”"), kFailed;
-        if ((f & kHigh) && !os::isValidUtf8(raw)) return fail("不是 UTF-8 文字"), kFailed;
-        attrAt_.push_back(attrStore_.size());
-        attrStore_.append(attr);
-        attrStore_ += '\0';
-        attrAt_.push_back(attrStore_.size());
-        if (f & kAttrChange) {
+        if (v & kLess) return fail("属性值中有“<”"), kFailed;
+        if ((v & kHigh) && !os::isValidUtf8(raw)) return fail("不是 UTF-8 文字"), kFailed;
+        if (attrs_.size() < 2 * count + 3) attrs_.resize(2 * count + 16);
+        if (attrSizes_.size() <= count) attrSizes_.resize(count + 8);
+        attrs_[2 * count] = out;
+        attrSizes_[count] = attr.size();
+        copyBytes(out, attr.data(), attr.size(), n - nameAt);
+        out += attr.size();
+        *out++ = '\0';
+        attrs_[2 * count + 1] = out;
+        if (v & kAttrChange) {
             if (!decode(raw, true, scratch_)) return kFailed;
-            attrStore_.append(scratch_);
+            std::memcpy(out, scratch_.data(), scratch_.size());
+            out += scratch_.size();
         } else {
-            attrStore_.append(raw);
+            copyBytes(out, raw.data(), raw.size(), n - i - 1);
+            out += raw.size();
         }
-        attrStore_ += '\0';
+        *out++ = '\0';
+        ++count;
         i = close + 1;
     }
     if (rootClosed_ || (starts_.empty() && rootSeen_)) return fail("多个根元素"), kFailed;
-    // A name ends where its value begins, less the '\0' between them.
-    for (std::size_t k = 0; k < attrAt_.size(); k += 2)
-        for (std::size_t m = k + 2; m < attrAt_.size(); m += 2) {
-            std::size_t size = attrAt_[k + 1] - attrAt_[k] - 1;
-            if (attrAt_[m + 1] - attrAt_[m] - 1 == size &&
-                std::memcmp(attrStore_.data() + attrAt_[k], attrStore_.data() + attrAt_[m], size) ==
-                    0)
+    for (std::size_t k = 0; k < count; ++k)
+        for (std::size_t m = k + 1; m < count; ++m)
+            if (attrSizes_[k] == attrSizes_[m] &&
+                std::memcmp(attrs_[2 * k], attrs_[2 * m], attrSizes_[k]) == 0)
                 return fail("属性重复"), kFailed;
-        }
     rootSeen_ = true;
-    attrs_.clear();
-    for (std::size_t k : attrAt_) attrs_.push_back(attrStore_.data() + k);
-    attrs_.push_back(nullptr);
-    std::string_view local = localName(name);
+    if (attrs_.empty()) attrs_.resize(16);
+    attrs_[2 * count] = nullptr;
+    std::string_view local = (f & kColon) ? localName(name) : name;
     if (onStart) onStart(local, attrs_.data());
     if (empty) {
         if (onEnd) onEnd(local);
@@ -380,7 +398,6 @@ std::size_t XmlReader::startTag(std::size_t at) {
     } else {
         starts_.push_back(open_.size());
         open_.append(name);
-        open_ += '\0';
     }
     return i;
 }
@@ -389,20 +406,21 @@ std::size_t XmlReader::endTag(std::size_t at) {
     const char* b = in_.data();
     const std::size_t n = in_.size();
     std::size_t i = at + 2;
-    while (i < n && !(classOf(b[i]) & kNameEnd)) ++i;
+    unsigned f = 0;
+    for (unsigned c; i < n && !((c = classOf(b[i])) & kNameEnd); ++i) f |= c;
     std::string_view name(b + at + 2, i - at - 2);
     while (i < n && isSpace(b[i])) ++i;
     if (i >= n) return kMore;
     if (b[i] != '>') return fail("结束标记不完整"), kFailed;
     if (starts_.empty()) return fail("多余的结束标记"), kFailed;
-    // The open element's name, less its '\0'; names are short, compared byte by byte.
+    // The open element's name; names are short, compared byte by byte.
     std::size_t openAt = starts_.back();
-    if (open_.size() - openAt - 1 != name.size()) return fail("标记不配对"), kFailed;
+    if (open_.size() - openAt != name.size()) return fail("标记不配对"), kFailed;
     for (std::size_t k = 0; k < name.size(); ++k)
         if (open_[openAt + k] != name[k]) return fail("标记不配对"), kFailed;
     open_.resize(openAt);
     starts_.pop_back();
-    if (onEnd) onEnd(localName(name));
+    if (onEnd) onEnd((f & kColon) ? localName(name) : name);
     if (starts_.empty()) rootClosed_ = true;
     return i + 1;
 }

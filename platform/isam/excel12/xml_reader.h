@@ -51,11 +51,11 @@ class XmlReader {
 
     std::string_view in_;              // what is being parsed: the bytes fed, or buffer_
     std::string buffer_;               // a construct the bytes before left unfinished
-    std::string open_;                 // the names of the open elements, each ended by '\0'
+    std::string open_;                 // the names of the open elements, one after the other
     std::vector<std::size_t> starts_;  // where each open name begins in open_
-    std::string attrStore_;  // the current tag's attribute names and values, '\0' after each
-    std::vector<std::size_t> attrAt_;  // where each name and value begins in attrStore_
-    std::vector<const char*> attrs_;
+    std::string attrBytes_;  // the current tag's attribute names and values, '\0' after each
+    std::vector<const char*> attrs_;      // into attrBytes_: name, value, …, nullptr
+    std::vector<std::size_t> attrSizes_;  // the sizes of the current tag's attribute names
     std::string scratch_;
     std::string error_;
     bool rootSeen_ = false, rootClosed_ = false, bomChecked_ = false;
