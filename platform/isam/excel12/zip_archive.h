@@ -5,6 +5,7 @@
 #include <zip.h>
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -13,6 +14,8 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+struct inflate_state;  // ISA-L's
 
 namespace qx::isam::excel12 {
 
@@ -38,6 +41,9 @@ class ZipArchive {
 
     // A part opened for reading piece by piece; the caller closes it with zip_fclose.
     zip_file_t* openEntry(const std::string& name, std::string& error) const;
+    // A deflated part's compressed bytes as they lie in the archive, and what they inflate to
+    // (`size` bytes with CRC-32 `crc`); nullptr when the part is stored otherwise.
+    zip_file_t* openDeflated(const std::string& name, zip_uint64_t& size, std::uint32_t& crc) const;
 
   private:
     ZipArchive() = default;
@@ -60,11 +66,26 @@ class PartStream {
     bool next(std::string_view& chunk, std::string& error);
 
   private:
-    explicit PartStream(zip_file_t* file);
+    struct Deflated {
+        bool raw = false;  // the file gives compressed bytes, inflated here
+        zip_uint64_t size = 0;
+        std::uint32_t crc = 0;
+    };
+    PartStream(zip_file_t* file, Deflated deflated);
     void inflate();
+    // The next chunk into `out` (at most kChunk bytes) from the compressed bytes; its size,
+    // 0 at the end of the part, negative when the part is damaged.
+    zip_int64_t inflateRaw(char* out);
+    // Hands a filled buffer (or the end, or an error) to the reader.
+    void hand(std::size_t buffer, zip_int64_t size);
 
     static constexpr std::size_t kChunk = 256u << 10, kChunks = 4;
+    static constexpr std::size_t kCompressedChunk = 64u << 10;
     zip_file_t* file_;
+    Deflated deflated_;
+    std::unique_ptr<::inflate_state> inflater_;
+    std::vector<unsigned char> compressed_;
+    bool compressedEnded_ = false, inflated_ = false;
     std::vector<std::string> buffers_;
     struct Filled {
         std::size_t buffer;

@@ -3,8 +3,11 @@
 
 #include <dlfcn.h>
 #include <sys/stat.h>
+#include <zip.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 
 #include "exchange/columns.h"
 #include "exchange/memory_import.h"
@@ -211,6 +214,141 @@ TEST_F(ImportTest, WorkbookNeedsAChosenSheet) {
     EXPECT_EQ(tables.items(), std::vector<std::string>{"2_2"});
     EXPECT_EQ(structure.rows(), 1);
     EXPECT_TRUE(std::filesystem::exists(database_->path(store::Flavour::Ace)));
+}
+
+// A workbook of one sheet, `rows` rows of a text and a number, deflated as every program does.
+std::string workbookWithRows(int rows) {
+    std::string sheet =
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+        "<sheetData>";
+    for (int r = 1; r <= rows; ++r) {
+        std::string n = std::to_string(r);
+        sheet += "<row r=\"" + n + "\"><c r=\"A" + n + "\" t=\"inlineStr\"><is><t>名" + n +
+                 "</t></is></c><c r=\"B" + n + "\"><v>" + n + "</v></c></row>";
+    }
+    sheet += "</sheetData></worksheet>";
+    const std::string ns = "http://schemas.openxmlformats.org/";
+    std::vector<std::pair<std::string, std::string>> parts = {
+        {"[Content_Types].xml", "<Types xmlns=\"" + ns + "package/2006/content-types\"/>"},
+        {"_rels/.rels", "<Relationships xmlns=\"" + ns +
+                            "package/2006/relationships\"><Relationship Id=\"r1\" Type=\"" + ns +
+                            "officeDocument/2006/relationships/officeDocument\" "
+                            "Target=\"xl/workbook.xml\"/></Relationships>"},
+        {"xl/workbook.xml", "<workbook xmlns=\"" + ns + "spreadsheetml/2006/main\" xmlns:r=\"" +
+                                ns +
+                                "officeDocument/2006/relationships\"><sheets><sheet "
+                                "name=\"数据\" sheetId=\"1\" r:id=\"r1\"/></sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels", "<Relationships xmlns=\"" + ns +
+                                           "package/2006/relationships\"><Relationship Id=\"r1\" "
+                                           "Type=\"" +
+                                           ns +
+                                           "officeDocument/2006/relationships/"
+                                           "worksheet\" Target=\"worksheets/"
+                                           "sheet1.xml\"/></Relationships>"},
+        {"xl/worksheets/sheet1.xml", sheet}};
+    std::string file = std::filesystem::temp_directory_path() / "qx_rows_workbook.xlsx";
+    std::filesystem::remove(file);
+    int code = 0;
+    zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    for (const auto& [name, bytes] : parts) {
+        zip_source_t* src = zip_source_buffer(z, bytes.data(), bytes.size(), 0);
+        zip_int64_t at = zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_UTF_8);
+        zip_set_file_compression(z, static_cast<zip_uint64_t>(at), ZIP_CM_DEFLATE, 6);
+    }
+    zip_close(z);
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(file);
+    return bytes;
+}
+
+// The central directory entry of `name` in a zip archive's bytes, and its local header.
+struct ZipEntryAt {
+    std::size_t central = std::string::npos, local = 0, data = 0;
+};
+ZipEntryAt zipEntry(const std::string& zip, const std::string& name) {
+    auto u16 = [&](std::size_t at) {
+        return static_cast<std::size_t>(static_cast<unsigned char>(zip[at])) |
+               static_cast<std::size_t>(static_cast<unsigned char>(zip[at + 1])) << 8;
+    };
+    ZipEntryAt e;
+    for (std::size_t at = zip.find("PK\x01\x02"); at != std::string::npos;
+         at = zip.find("PK\x01\x02", at + 4))
+        if (zip.compare(at + 46, name.size(), name) == 0 && u16(at + 28) == name.size()) {
+            e.central = at;
+            e.local = u16(at + 42) | u16(at + 44) << 16;
+            e.data = e.local + 30 + u16(e.local + 26) + u16(e.local + 28);
+        }
+    return e;
+}
+
+// A sheet's compressed bytes damaged, its checksum or its sizes wrong: the read fails and says
+// the sheet cannot be decompressed, never a table of the rows before the damage.
+TEST_F(ImportTest, ADamagedSheetIsAFailedReadAndNoTable) {
+    const int rows = 20000;  // a few chunks of the compressed and of the inflated bytes
+    const std::string whole = workbookWithRows(rows);
+    ZipEntryAt sheet = zipEntry(whole, "xl/worksheets/sheet1.xml");
+    ASSERT_NE(sheet.central, std::string::npos);
+    auto patch32 = [](std::string& zip, std::size_t at, std::uint32_t change) {
+        std::uint32_t v;
+        std::memcpy(&v, zip.data() + at, 4);
+        v += change;
+        std::memcpy(zip.data() + at, &v, 4);
+    };
+    struct Damage {
+        const char* what;
+        std::function<void(std::string&)> apply;
+        bool checksumFound =
+            true;  // else the XML the damaged bytes inflate to may be refused first
+    };
+    std::vector<Damage> damages = {
+        {"a compressed byte", [&](std::string& z) { z[sheet.data + 5000] ^= 0x20; }, false},
+        {"the checksum",
+         [&](std::string& z) {
+             patch32(z, sheet.central + 16, 1);
+             patch32(z, sheet.local + 14, 1);
+         }},
+        {"the compressed size, too small",
+         [&](std::string& z) {
+             patch32(z, sheet.central + 20, static_cast<std::uint32_t>(-2000));
+             patch32(z, sheet.local + 18, static_cast<std::uint32_t>(-2000));
+         }},
+        {"the inflated size, one more",
+         [&](std::string& z) {
+             patch32(z, sheet.central + 24, 1);
+             patch32(z, sheet.local + 22, 1);
+         }},
+    };
+    const std::string damaged = std::string(kReadFailed) + "\r\n\r\n工作簿已损坏：";
+    const std::string failed = damaged + "无法解压工作表";
+    for (const auto& d : damages) {
+        std::string bytes = whole;
+        d.apply(bytes);
+        writeFile("损坏.xlsx", bytes);
+        openFile(path("损坏.xlsx"));
+        ASSERT_EQ(table.items(), std::vector<std::string>{"数据"}) << d.what;
+        table.setCurrentIndex(0);
+        std::size_t before = messages_.shown().size();
+        readSourceTable(*session_, page, false);
+        ASSERT_EQ(messages_.shown().size(), before + 1) << d.what;
+        if (d.checksumFound)
+            EXPECT_EQ(messages_.shown().back(), failed) << d.what;
+        else
+            EXPECT_EQ(messages_.shown().back().rfind(damaged, 0), 0u)
+                << d.what << ": " << messages_.shown().back();
+        EXPECT_TRUE(columns.items().empty()) << d.what;
+    }
+    // Undamaged, every row is read.
+    writeFile("完好.xlsx", whole);
+    openFile(path("完好.xlsx"));
+    table.setCurrentIndex(0);
+    std::size_t before = messages_.shown().size();
+    readSourceTable(*session_, page, false);
+    EXPECT_EQ(messages_.shown().size(), before);
+    std::string last = tables.items().back();
+    EXPECT_EQ(query("select count(*), sum(F2), max(F1) from [" + last + "]"),
+              std::vector<std::string>{std::to_string(rows) + "|" +
+                                       std::to_string(rows * (rows + 1) / 2) + "|名9999"});
 }
 
 TEST_F(ImportTest, AChartWithItsOwnDataSheetIsATable) {
