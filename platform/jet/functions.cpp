@@ -6,6 +6,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <ctime>
 #include <limits>
 #include <memory>
@@ -58,6 +59,32 @@ std::optional<double> parseNumber(std::string_view t) {
         t.remove_prefix(1);
     }
     if (t.empty() || t[0] == '+' || t[0] == '-') return std::nullopt;
+    // Digits with at most one point, 15 digits at most (nearly every number a file holds): the
+    // digits as an integer and the power of ten are exact doubles, so one division rounds as
+    // from_chars does.
+    if (t.size() <= 16) {
+        static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                           1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        std::uint64_t digits = 0;
+        std::size_t count = 0, point = t.size();
+        bool plain = true;
+        for (std::size_t k = 0; k < t.size() && plain; ++k) {
+            char c = t[k];
+            if (c >= '0' && c <= '9') {
+                digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+                ++count;
+            } else if (c == '.' && point == t.size()) {
+                point = k;
+            } else {
+                plain = false;
+            }
+        }
+        if (plain && count > 0 && count <= 15) {
+            double d = static_cast<double>(digits);
+            if (point < t.size()) d /= kTens[t.size() - 1 - point];
+            return negative ? -d : d;
+        }
+    }
     double d = 0;
     auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
     if (ec != std::errc() || p != t.data() + t.size()) return std::nullopt;
