@@ -215,6 +215,9 @@ class SheetStream : public RowSource {
                 if (!parseError_.empty() && error_.empty()) error_ = parseError_;
                 return nullptr;
             }
+            // The rows read go back to the parser, which fills them again: their room is
+            // kept, and no row is freed on another thread than the one that made it.
+            if (spent_.size() < kMaxBatchesWaiting) spent_.push_back(std::move(batch_));
             batch_ = std::move(queue_.front());
             queue_.pop_front();
             batchAt_ = 0;
@@ -224,7 +227,7 @@ class SheetStream : public RowSource {
     }
 
     void parse() {
-        std::vector<std::vector<Cell>> batch;
+        std::vector<std::vector<Cell>> batch, reused;
         std::string error;
         std::vector<Cell> row;
         auto deliver = [&] {
@@ -233,12 +236,23 @@ class SheetStream : public RowSource {
             if (stop_) return false;
             queue_.push_back(std::move(batch));
             batch.clear();
+            batch.reserve(kBatchRows);
+            if (reused.empty() && !spent_.empty()) {
+                reused = std::move(spent_.back());
+                spent_.pop_back();
+            }
             changed_.notify_all();
             return true;
         };
+        batch.reserve(kBatchRows);
         while (cells_->nextRow(row, error)) {
             batch.push_back(std::move(row));
             row = {};
+            if (!reused.empty()) {
+                row = std::move(reused.back());
+                reused.pop_back();
+                row.clear();
+            }
             if (batch.size() >= kBatchRows && !deliver()) return;
         }
         if (!batch.empty() && !deliver()) return;
@@ -290,6 +304,7 @@ class SheetStream : public RowSource {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::vector<std::vector<Cell>>> queue_;
+    std::vector<std::vector<std::vector<Cell>>> spent_;  // batches read, for the parser to reuse
     bool done_ = false, stop_ = false;
     std::string parseError_;
 };

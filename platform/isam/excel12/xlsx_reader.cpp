@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -35,6 +36,9 @@ constexpr int kMaxColumns = 16384;
 // The text a sheet's shared-string cells may expand to.
 constexpr std::size_t kMaxSheetText = std::size_t{512} << 20;
 constexpr std::size_t kMaxRows = 1048576;
+// Rows given back by the reader kept for the rows still to be parsed: enough for the rows one
+// inflated chunk holds.
+constexpr std::size_t kSpareRows = 4096;
 
 bool parseWhole(const std::string& xml, XmlReader& reader, std::string& error) {
     return reader.feed(xml.data(), xml.size(), true, error);
@@ -282,7 +286,9 @@ class XlsxSheetCells : public excel::SheetCells {
             ++nextRow_;
             return true;
         }
-        row = std::move(ready_.front().second);
+        // The caller's row (read before, its room kept) becomes a row to fill.
+        row.swap(ready_.front().second);
+        if (spare_.size() < kSpareRows) spare_.push_back(std::move(ready_.front().second));
         ready_.pop_front();
         ++nextRow_;
         return true;
@@ -291,13 +297,36 @@ class XlsxSheetCells : public excel::SheetCells {
   private:
     // A cell's t attribute; any other than these holds a number.
     enum class Type { Number, Shared, Inline, Bool, Error, Date };
-    static Type typeOf(std::string_view t) {
-        if (t == "s") return Type::Shared;
-        if (t == "inlineStr" || t == "str") return Type::Inline;
-        if (t == "b") return Type::Bool;
-        if (t == "e") return Type::Error;
-        if (t == "d") return Type::Date;
-        return Type::Number;
+    static Type typeOf(const char* t) {
+        bool one = t[0] != '\0' && t[1] == '\0';
+        switch (t[0]) {
+            case 's':
+                return one                          ? Type::Shared
+                       : std::strcmp(t, "str") == 0 ? Type::Inline
+                                                    : Type::Number;
+            case 'i':
+                return std::strcmp(t, "inlineStr") == 0 ? Type::Inline : Type::Number;
+            case 'b':
+                return one ? Type::Bool : Type::Number;
+            case 'e':
+                return one ? Type::Error : Type::Number;
+            case 'd':
+                return one ? Type::Date : Type::Number;
+            default:
+                return Type::Number;
+        }
+    }
+
+    // The number an attribute value starts with, as strtoll reads it (blanks, a sign, digits),
+    // held within ±2^62, far past any row or style number.
+    static long long leadingInteger(const char* s) {
+        while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
+        bool negative = *s == '-';
+        if (*s == '+' || *s == '-') ++s;
+        constexpr long long kHeld = 1LL << 62;
+        long long v = 0;
+        for (; *s >= '0' && *s <= '9'; ++s) v = v < kHeld / 10 ? v * 10 + (*s - '0') : kHeld;
+        return negative ? -v : v;
     }
 
     // Element names compared by their size first: a sheet is millions of them.
@@ -329,7 +358,9 @@ class XlsxSheetCells : public excel::SheetCells {
             col_ = col;
             nextCol_ = col + 1;
             type_ = t ? typeOf(t) : Type::Number;
-            style_ = s ? std::atoi(s) : 0;
+            long long style = s ? leadingInteger(s) : 0;
+            style_ =
+                style < 0 || style > std::numeric_limits<int>::max() ? -1 : static_cast<int>(style);
             value_.clear();
             haveValue_ = false;
         } else if (is(name, "v") || is(name, "t")) {
@@ -337,9 +368,11 @@ class XlsxSheetCells : public excel::SheetCells {
             if (name[0] == 'v') value_.clear();
         } else if (is(name, "row")) {
             const char* r = XmlReader::attribute(a, "r");
-            std::size_t number =
-                r ? static_cast<std::size_t>(std::strtoull(r, nullptr, 10)) : lastRow_ + 1;
-            if (number <= lastRow_ || number > kMaxRows) number = lastRow_ + 1;
+            long long given = r ? leadingInteger(r) : 0;
+            std::size_t number = given <= static_cast<long long>(lastRow_) ||
+                                         given > static_cast<long long>(kMaxRows)
+                                     ? lastRow_ + 1
+                                     : static_cast<std::size_t>(given);
             lastRow_ = number;
             current_.clear();
             current_.reserve(std::min<std::size_t>(width_, 64));
@@ -402,6 +435,11 @@ class XlsxSheetCells : public excel::SheetCells {
             width_ = std::max(width_, current_.size());
             ready_.emplace_back(lastRow_, std::move(current_));
             current_.clear();
+            if (!spare_.empty()) {
+                current_ = std::move(spare_.back());
+                spare_.pop_back();
+                current_.clear();
+            }
         }
     }
 
@@ -413,6 +451,7 @@ class XlsxSheetCells : public excel::SheetCells {
     std::unique_ptr<XmlReader> reader_;
     std::deque<std::pair<std::size_t, std::vector<Cell>>> ready_;
     std::vector<Cell> current_;
+    std::vector<std::vector<Cell>> spare_;  // rows given back by the caller, to fill again
     std::size_t nextRow_ = 1, lastRow_ = 0, rowsSeen_ = 0, expanded_ = 0;
     std::size_t width_ = 0;  // the widest row so far: room made for the next at once (up to 64)
     int col_ = 0, nextCol_ = 0, style_ = 0;

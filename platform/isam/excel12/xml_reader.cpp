@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 
-#include "platform/jet/text.h"
 #include "platform/os/encoding.h"
 
 namespace qx::isam::excel12 {
@@ -101,6 +100,26 @@ char32_t characterReference(std::string_view digits) {
     return allowed ? v : 0;
 }
 
+// Writes `cp` (an XML character: no surrogate) as UTF-8 at `o`; past what it wrote.
+char* putUtf8(char* o, char32_t cp) {
+    if (cp < 0x80) {
+        *o++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        *o++ = static_cast<char>(0xC0 | (cp >> 6));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *o++ = static_cast<char>(0xE0 | (cp >> 12));
+        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        *o++ = static_cast<char>(0xF0 | (cp >> 18));
+        *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return o;
+}
+
 }  // namespace
 
 std::string_view XmlReader::localName(std::string_view q) {
@@ -172,7 +191,17 @@ std::size_t XmlReader::parse(std::string_view window, bool last) {
     in_ = window;
     std::size_t done = 0;
     while (error_.empty() && done < in_.size()) {
-        std::size_t next = in_[done] == '<' ? markup(done, last) : text(done, last);
+        // Elements first, without the detour through markup: they are nearly all there is.
+        std::size_t next;
+        char after = done + 1 < in_.size() ? in_[done + 1] : '\0';
+        if (in_[done] != '<')
+            next = text(done, last);
+        else if (after == '/')
+            next = endTag(done);
+        else if (after != '\0' && after != '!' && after != '?')
+            next = startTag(done);
+        else
+            next = markup(done, last);
         if (next == kMore) {
             if (last) fail("文档不完整");
             if (in_.size() - done > kMaxPending) fail("内容过长");
@@ -227,35 +256,38 @@ std::size_t XmlReader::text(std::size_t at, bool last) {
     return end;
 }
 
-// `raw` is valid UTF-8.
+// `raw` is valid UTF-8. What it decodes to is never longer than it: a reference is longer than
+// the character it stands for, a line end of two bytes becomes one.
 bool XmlReader::decode(std::string_view raw, bool attribute, std::string& out) {
     const unsigned change = attribute ? kAttrChange : kTextChange;
-    out.clear();
+    out.resize(raw.size());
+    char* o = out.data();
     std::size_t i = 0;
     while (i < raw.size()) {
         std::size_t j = i;
         while (j < raw.size() && !(classOf(raw[j]) & change)) ++j;
-        out.append(raw.data() + i, j - i);
+        std::memcpy(o, raw.data() + i, j - i);
+        o += j - i;
         if (j == raw.size()) break;
         char c = raw[j];
         if (c == '&') {
             std::size_t semi = raw.find(';', j);
             if (semi == std::string_view::npos || semi - j > 12) return fail("未结束的实体引用");
             std::string_view name = raw.substr(j + 1, semi - j - 1);
-            if (name == "lt")
-                out += '<';
-            else if (name == "gt")
-                out += '>';
-            else if (name == "amp")
-                out += '&';
-            else if (name == "quot")
-                out += '"';
-            else if (name == "apos")
-                out += '\'';
-            else if (!name.empty() && name[0] == '#') {
+            if (!name.empty() && name[0] == '#') {
                 char32_t cp = characterReference(name.substr(1));
                 if (!cp) return fail("无效的字符引用");
-                jet::appendUtf8(out, cp);
+                o = putUtf8(o, cp);
+            } else if (name == "lt") {
+                *o++ = '<';
+            } else if (name == "gt") {
+                *o++ = '>';
+            } else if (name == "amp") {
+                *o++ = '&';
+            } else if (name == "quot") {
+                *o++ = '"';
+            } else if (name == "apos") {
+                *o++ = '\'';
             } else {
                 return fail("未定义的实体");
             }
@@ -263,13 +295,14 @@ bool XmlReader::decode(std::string_view raw, bool attribute, std::string& out) {
         } else if (c == '\r') {
             // A line end is one line feed; in an attribute every blank is a space.
             if (j + 1 < raw.size() && raw[j + 1] == '\n') ++j;
-            out += attribute ? ' ' : '\n';
+            *o++ = attribute ? ' ' : '\n';
             i = j + 1;
         } else {  // a tab or line feed in an attribute
-            out += ' ';
+            *o++ = ' ';
             i = j + 1;
         }
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return true;
 }
 
