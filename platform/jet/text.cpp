@@ -1,6 +1,9 @@
 // Text rules of the Jet dialect.
 #include "platform/jet/text.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace qx::jet {
@@ -151,7 +154,20 @@ void appendFolded(std::string& out, std::string_view s) {
 }
 
 int compareNoCase(std::string_view a, std::string_view b) {
-    std::size_t i = 0, j = 0;
+    // The bytes both begin with are passed eight at a time, up to the first that differs.
+    std::size_t i = 0;
+    const std::size_t common = std::min(a.size(), b.size());
+    while (i + 8 <= common) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) {
+            i += static_cast<std::size_t>(__builtin_ctzll(x ^ y)) / 8;  // little-endian
+            break;
+        }
+        i += 8;
+    }
+    std::size_t j = i;
     while (i < a.size() && j < b.size()) {
         auto ca = static_cast<unsigned char>(a[i]);
         auto cb = static_cast<unsigned char>(b[j]);

@@ -115,7 +115,8 @@ TEST(Text, ComparisonAgreesWithFoldingEveryCodePoint) {
     auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
     for (int n = 0; n < 200000; ++n) {
         std::u32string x, y;
-        for (int k = static_cast<int>(next() % 6); k > 0; --k)
+        // Up to twelve characters: shared beginnings longer than eight bytes as well.
+        for (int k = static_cast<int>(next() % 13); k > 0; --k)
             x += alphabet[next() % alphabet.size()];
         // Often a shared beginning, so that the difference falls inside the strings.
         y = x.substr(0, next() % (x.size() + 1));
