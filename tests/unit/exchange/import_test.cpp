@@ -216,8 +216,9 @@ TEST_F(ImportTest, WorkbookNeedsAChosenSheet) {
     EXPECT_TRUE(std::filesystem::exists(database_->path(store::Flavour::Ace)));
 }
 
-// A workbook of one sheet, `rows` rows of a text and a number, deflated as every program does.
-std::string workbookWithRows(int rows) {
+// The bytes of a workbook of one sheet, `rows` rows of a text and a number, deflated as every
+// program does; made in `file`, which is removed again.
+std::string workbookWithRows(int rows, const std::string& file) {
     std::string sheet =
         "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
         "<sheetData>";
@@ -246,7 +247,6 @@ std::string workbookWithRows(int rows) {
                                            "worksheet\" Target=\"worksheets/"
                                            "sheet1.xml\"/></Relationships>"},
         {"xl/worksheets/sheet1.xml", sheet}};
-    std::string file = std::filesystem::temp_directory_path() / "qx_rows_workbook.xlsx";
     std::filesystem::remove(file);
     int code = 0;
     zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
@@ -286,7 +286,7 @@ ZipEntryAt zipEntry(const std::string& zip, const std::string& name) {
 // the sheet cannot be decompressed, never a table of the rows before the damage.
 TEST_F(ImportTest, ADamagedSheetIsAFailedReadAndNoTable) {
     const int rows = 20000;  // a few chunks of the compressed and of the inflated bytes
-    const std::string whole = workbookWithRows(rows);
+    const std::string whole = workbookWithRows(rows, path("made.xlsx"));
     ZipEntryAt sheet = zipEntry(whole, "xl/worksheets/sheet1.xml");
     ASSERT_NE(sheet.central, std::string::npos);
     auto patch32 = [](std::string& zip, std::size_t at, std::uint32_t change) {
