@@ -46,10 +46,14 @@ std::optional<std::string> valueText(const Value& v) {
 }
 
 std::optional<double> parseNumber(std::string_view t) {
-    std::size_t b = t.find_first_not_of(" \t\r\n");
-    if (b == std::string_view::npos) return std::nullopt;
-    std::size_t e = t.find_last_not_of(" \t\r\n");
-    t = t.substr(b, e - b + 1);
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    if (t.empty()) return std::nullopt;
+    if (blank(t.front()) || blank(t.back())) {
+        std::size_t b = t.find_first_not_of(" \t\r\n");
+        if (b == std::string_view::npos) return std::nullopt;
+        std::size_t e = t.find_last_not_of(" \t\r\n");
+        t = t.substr(b, e - b + 1);
+    }
     bool negative = false;
     if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
         negative = t[0] == '-';

@@ -317,6 +317,26 @@ class XlsxSheetCells : public excel::SheetCells {
         }
     }
 
+    // A shared string's index: the whole value as strtoull reads it (blanks before, a sign,
+    // digits, nothing after); false for anything else. What strtoull would make of a minus sign
+    // or too many digits is past any table of strings, and is false here.
+    static bool sharedIndex(std::string_view v, std::size_t& idx) {
+        std::size_t i = 0;
+        while (i < v.size() && (v[i] == ' ' || (v[i] >= '\t' && v[i] <= '\r'))) ++i;
+        bool negative = i < v.size() && v[i] == '-';
+        if (i < v.size() && (v[i] == '+' || v[i] == '-')) ++i;
+        if (i == v.size()) return false;
+        std::size_t n = 0;
+        for (; i < v.size(); ++i) {
+            if (v[i] < '0' || v[i] > '9') return false;
+            if (n > (std::size_t{1} << 40)) return false;  // past any table of strings
+            n = n * 10 + static_cast<std::size_t>(v[i] - '0');
+        }
+        if (negative && n != 0) return false;
+        idx = n;
+        return true;
+    }
+
     // The number an attribute value starts with, as strtoll reads it (blanks, a sign, digits),
     // held within ±2^62, far past any row or style number.
     static long long leadingInteger(const char* s) {
@@ -392,9 +412,8 @@ class XlsxSheetCells : public excel::SheetCells {
             if (value_.empty() && !inline_) return;
             Cell cell;
             if (type_ == Type::Shared) {
-                char* end = nullptr;
-                auto idx = static_cast<std::size_t>(std::strtoull(value_.c_str(), &end, 10));
-                if (end && *end == '\0' && idx < strings_.size()) {
+                std::size_t idx = 0;
+                if (sharedIndex(value_, idx) && idx < strings_.size()) {
                     // Each use of a shared string is a copy in the table: a few strings used
                     // by many cells may not grow into gigabytes.
                     expanded_ += strings_[idx].size();

@@ -415,9 +415,11 @@ std::size_t XmlReader::startTag(std::size_t at) {
         i = close + 1;
     }
     if (rootClosed_ || (starts_.empty() && rootSeen_)) return fail("多个根元素"), kFailed;
+    // Names are compared by their size and end bytes first, and in full only when those agree.
     for (std::size_t k = 0; k < count; ++k)
         for (std::size_t m = k + 1; m < count; ++m)
-            if (attrSizes_[k] == attrSizes_[m] &&
+            if (attrSizes_[k] == attrSizes_[m] && attrs_[2 * k][0] == attrs_[2 * m][0] &&
+                attrs_[2 * k][attrSizes_[k] - 1] == attrs_[2 * m][attrSizes_[k] - 1] &&
                 std::memcmp(attrs_[2 * k], attrs_[2 * m], attrSizes_[k]) == 0)
                 return fail("属性重复"), kFailed;
     rootSeen_ = true;
