@@ -3,7 +3,6 @@
 
 #include <dlfcn.h>
 #include <sys/stat.h>
-#include <zip.h>
 
 #include <algorithm>
 #include <cstring>
@@ -16,6 +15,7 @@
 #include "store/structure.h"
 #include "store/type_vocabulary.h"
 #include "unit/exchange/session_fixture.h"
+#include "unit/xlsx_maker.h"
 
 namespace qx::exchange {
 namespace {
@@ -216,46 +216,16 @@ TEST_F(ImportTest, WorkbookNeedsAChosenSheet) {
     EXPECT_TRUE(std::filesystem::exists(database_->path(store::Flavour::Ace)));
 }
 
-// The bytes of a workbook of one sheet, `rows` rows of a text and a number, deflated as every
-// program does; made in `file`, which is removed again.
+// The bytes of a workbook of one sheet, `rows` rows of a text and a number; made in `file`,
+// which is removed again.
 std::string workbookWithRows(int rows, const std::string& file) {
-    std::string sheet =
-        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
-        "<sheetData>";
+    std::string sheet;
     for (int r = 1; r <= rows; ++r) {
         std::string n = std::to_string(r);
         sheet += "<row r=\"" + n + "\"><c r=\"A" + n + "\" t=\"inlineStr\"><is><t>名" + n +
                  "</t></is></c><c r=\"B" + n + "\"><v>" + n + "</v></c></row>";
     }
-    sheet += "</sheetData></worksheet>";
-    const std::string ns = "http://schemas.openxmlformats.org/";
-    std::vector<std::pair<std::string, std::string>> parts = {
-        {"[Content_Types].xml", "<Types xmlns=\"" + ns + "package/2006/content-types\"/>"},
-        {"_rels/.rels", "<Relationships xmlns=\"" + ns +
-                            "package/2006/relationships\"><Relationship Id=\"r1\" Type=\"" + ns +
-                            "officeDocument/2006/relationships/officeDocument\" "
-                            "Target=\"xl/workbook.xml\"/></Relationships>"},
-        {"xl/workbook.xml", "<workbook xmlns=\"" + ns + "spreadsheetml/2006/main\" xmlns:r=\"" +
-                                ns +
-                                "officeDocument/2006/relationships\"><sheets><sheet "
-                                "name=\"数据\" sheetId=\"1\" r:id=\"r1\"/></sheets></workbook>"},
-        {"xl/_rels/workbook.xml.rels", "<Relationships xmlns=\"" + ns +
-                                           "package/2006/relationships\"><Relationship Id=\"r1\" "
-                                           "Type=\"" +
-                                           ns +
-                                           "officeDocument/2006/relationships/"
-                                           "worksheet\" Target=\"worksheets/"
-                                           "sheet1.xml\"/></Relationships>"},
-        {"xl/worksheets/sheet1.xml", sheet}};
-    std::filesystem::remove(file);
-    int code = 0;
-    zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
-    for (const auto& [name, bytes] : parts) {
-        zip_source_t* src = zip_source_buffer(z, bytes.data(), bytes.size(), 0);
-        zip_int64_t at = zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_UTF_8);
-        zip_set_file_compression(z, static_cast<zip_uint64_t>(at), ZIP_CM_DEFLATE, 6);
-    }
-    zip_close(z);
+    EXPECT_TRUE(testing::writeWorkbook(file, sheet));
     std::ifstream in(file, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::filesystem::remove(file);
@@ -349,6 +319,28 @@ TEST_F(ImportTest, ADamagedSheetIsAFailedReadAndNoTable) {
     EXPECT_EQ(query("select count(*), sum(F2), max(F1) from [" + last + "]"),
               std::vector<std::string>{std::to_string(rows) + "|" +
                                        std::to_string(rows * (rows + 1) / 2) + "|名9999"});
+}
+
+// A shared-string cell's value is the string's index, written as a C library reads a number;
+// what it cannot be (a sign before other digits, anything after them, an index past the table)
+// leaves the cell empty.
+TEST_F(ImportTest, SharedStringCellsByTheirIndex) {
+    const std::vector<std::string> values = {
+        "1", " 1", "+1", "-0", "0", "-1", "1x", "1 ", "2", "99999999999999999999", "+", " ", "01"};
+    std::string rows;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        std::string n = std::to_string(k + 1);
+        rows += "<row r=\"" + n + "\"><c r=\"A" + n + "\" t=\"s\"><v>" + values[k] +
+                "</v></c><c r=\"B" + n + "\"><v>" + n + "</v></c></row>";
+    }
+    ASSERT_TRUE(testing::writeWorkbook(path("共享.xlsx"), rows, {"甲", "乙"}));
+    openFile(path("共享.xlsx"));
+    table.setCurrentIndex(0);
+    readSourceTable(*session_, page, false);
+    ASSERT_TRUE(messages_.shown().empty()) << messages_.shown().front();
+    EXPECT_EQ(query("select F2, F1 from [" + tables.items().back() + "] order by F2"),
+              (std::vector<std::string>{"1|乙", "2|乙", "3|乙", "4|甲", "5|甲", "6|", "7|", "8|",
+                                        "9|", "10|", "11|", "12|", "13|乙"}));
 }
 
 TEST_F(ImportTest, AChartWithItsOwnDataSheetIsATable) {
