@@ -25,13 +25,13 @@ namespace {
 // sqlite3_open_v2, with SQLite's process-wide settings made before its first database opens:
 // no allocation statistics, which nothing here reads and which take a global lock on every
 // allocation.
-int openDatabase(const char* file, sqlite3** db, int flags, const char* vfs) {
+int openDatabase(const char* file, sqlite3** db, int flags) {
     static const bool configured = [] {
         sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
         return true;
     }();
     (void)configured;
-    return sqlite3_open_v2(file, db, flags, vfs);
+    return sqlite3_open_v2(file, db, flags, nullptr);
 }
 
 std::string trimmed(std::string_view s) {
@@ -268,9 +268,8 @@ Outcome Connection::openFile(const std::filesystem::path& file) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec))
         return {false, "找不到数据库文件“" + os::utf8(file) + "”"};
-    int rc =
-        openDatabase(os::utf8(file).c_str(), &db_,
-                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_EXRESCODE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc = openDatabase(os::utf8(file).c_str(), &db_,
+                          SQLITE_OPEN_READWRITE | SQLITE_OPEN_EXRESCODE | SQLITE_OPEN_NOMUTEX);
     if (rc != SQLITE_OK) {
         Outcome o{false, "无法打开数据库“" + os::utf8(file) + "”：" +
                              (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc))};
@@ -898,7 +897,7 @@ Outcome Connection::prepareQuery(std::string_view source, Query& out) {
 
 Outcome compactDatabase(const std::filesystem::path& source, const std::filesystem::path& target) {
     sqlite3* db = nullptr;
-    int rc = openDatabase(os::utf8(source).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    int rc = openDatabase(os::utf8(source).c_str(), &db, SQLITE_OPEN_READWRITE);
     if (rc != SQLITE_OK) {
         std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close_v2(db);
@@ -923,7 +922,7 @@ Outcome compactDatabase(const std::filesystem::path& source, const std::filesyst
 std::optional<std::int64_t> freePages(const std::filesystem::path& file) {
     sqlite3* db = nullptr;
     std::optional<std::int64_t> pages;
-    if (openDatabase(os::utf8(file).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    if (openDatabase(os::utf8(file).c_str(), &db, SQLITE_OPEN_READONLY) == SQLITE_OK) {
         Statement stmt;
         if (sqlite3_prepare_v2(db, "PRAGMA freelist_count", -1, stmt.out(), nullptr) == SQLITE_OK &&
             sqlite3_step(stmt.get()) == SQLITE_ROW)
@@ -935,8 +934,7 @@ std::optional<std::int64_t> freePages(const std::filesystem::path& file) {
 
 Outcome createEmptyDatabase(const std::filesystem::path& file) {
     sqlite3* db = nullptr;
-    int rc = openDatabase(os::utf8(file).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                          nullptr);
+    int rc = openDatabase(os::utf8(file).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     if (rc == SQLITE_OK) {
         // A database file is only written once it holds something: the application id makes
         // the empty template a real, recognisable file.

@@ -16,6 +16,9 @@ bool equalsNoCaseAscii(std::string_view a, std::string_view b);
 
 // Decodes one code point at i (advancing i); invalid bytes stand for themselves.
 char32_t nextCodePoint(std::string_view s, std::size_t& i);
+// Writes `cp` as UTF-8 at `out` (up to 4 bytes; U+DC80-U+DCFF, the stand-ins of invalid bytes,
+// as the one byte they stand for) and returns the end of what it wrote.
+char* writeUtf8(char* out, char32_t cp);
 void appendUtf8(std::string& out, char32_t cp);
 // UTF-8 to UTF-16 code units, at most `maxUnits` (a pair is never split); a byte that is not
 // UTF-8 becomes U+FFFD.

@@ -317,36 +317,34 @@ class XlsxSheetCells : public excel::SheetCells {
         }
     }
 
-    // A shared string's index: the whole value as strtoull reads it (blanks before, a sign,
-    // digits, nothing after); false for anything else. What strtoull would make of a minus sign
-    // or too many digits is past any table of strings, and is false here.
-    static bool sharedIndex(std::string_view v, std::size_t& idx) {
+    // The number a value starts with, as the C library's strtoll reads it (blanks, a sign,
+    // digits), held within ±2^62, far past any row, style or string number; `end` is where its
+    // digits end (0 when there are none).
+    static long long leadingInteger(std::string_view s, std::size_t& end) {
         std::size_t i = 0;
-        while (i < v.size() && (v[i] == ' ' || (v[i] >= '\t' && v[i] <= '\r'))) ++i;
-        bool negative = i < v.size() && v[i] == '-';
-        if (i < v.size() && (v[i] == '+' || v[i] == '-')) ++i;
-        if (i == v.size()) return false;
-        std::size_t n = 0;
-        for (; i < v.size(); ++i) {
-            if (v[i] < '0' || v[i] > '9') return false;
-            if (n > (std::size_t{1} << 40)) return false;  // past any table of strings
-            n = n * 10 + static_cast<std::size_t>(v[i] - '0');
-        }
-        if (negative && n != 0) return false;
-        idx = n;
-        return true;
-    }
-
-    // The number an attribute value starts with, as strtoll reads it (blanks, a sign, digits),
-    // held within ±2^62, far past any row or style number.
-    static long long leadingInteger(const char* s) {
-        while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
-        bool negative = *s == '-';
-        if (*s == '+' || *s == '-') ++s;
+        while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
+        bool negative = i < s.size() && s[i] == '-';
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
         constexpr long long kHeld = 1LL << 62;
         long long v = 0;
-        for (; *s >= '0' && *s <= '9'; ++s) v = v < kHeld / 10 ? v * 10 + (*s - '0') : kHeld;
+        std::size_t digits = i;
+        for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
+            v = v < kHeld / 10 ? v * 10 + (s[i] - '0') : kHeld;
+        end = i > digits ? i : 0;
         return negative ? -v : v;
+    }
+    static long long leadingInteger(const char* s) {
+        std::size_t end;
+        return leadingInteger(s, end);
+    }
+    // A shared string's index: the whole value a number strtoull reads (a minus sign before
+    // other digits than zeros is past any table of strings).
+    static bool sharedIndex(std::string_view v, std::size_t& idx) {
+        std::size_t end;
+        long long n = leadingInteger(v, end);
+        if (end != v.size() || n < 0) return false;
+        idx = static_cast<std::size_t>(n);
+        return true;
     }
 
     // Element names compared by their size first: a sheet is millions of them.

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "platform/jet/text.h"
 #include "platform/os/encoding.h"
 
 namespace qx::isam::excel12 {
@@ -98,26 +99,6 @@ char32_t characterReference(std::string_view digits) {
     bool allowed = v == 0x9 || v == 0xA || v == 0xD || (v >= 0x20 && v <= 0xD7FF) ||
                    (v >= 0xE000 && v <= 0xFFFD) || (v >= 0x10000 && v <= 0x10FFFF);
     return allowed ? v : 0;
-}
-
-// Writes `cp` (an XML character: no surrogate) as UTF-8 at `o`; past what it wrote.
-char* putUtf8(char* o, char32_t cp) {
-    if (cp < 0x80) {
-        *o++ = static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        *o++ = static_cast<char>(0xC0 | (cp >> 6));
-        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        *o++ = static_cast<char>(0xE0 | (cp >> 12));
-        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        *o++ = static_cast<char>(0xF0 | (cp >> 18));
-        *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return o;
 }
 
 }  // namespace
@@ -277,7 +258,7 @@ bool XmlReader::decode(std::string_view raw, bool attribute, std::string& out) {
             if (!name.empty() && name[0] == '#') {
                 char32_t cp = characterReference(name.substr(1));
                 if (!cp) return fail("无效的字符引用");
-                o = putUtf8(o, cp);
+                o = jet::writeUtf8(o, cp);
             } else if (name == "lt") {
                 *o++ = '<';
             } else if (name == "gt") {

@@ -79,54 +79,24 @@ bool ZipArchive::has(const std::string& name) const {
 bool ZipArchive::stream(const std::string& name,
                         const std::function<bool(const char*, std::size_t)>& sink,
                         std::string& error) const {
-    zip_file_t* f = zip_fopen(zip_, name.c_str(), 0);
-    if (!f) {
-        error = "工作簿中缺少部件“" + name + "”";
-        return false;
-    }
+    auto part = PartReader::open(*this, name, error);
+    if (!part) return false;
     char buf[65536];
     zip_uint64_t total = 0;
-    bool ok = true;
     for (;;) {
-        zip_int64_t n = zip_fread(f, buf, sizeof buf);
+        zip_int64_t n = part->read(buf, sizeof buf);
         if (n < 0) {
             error = "工作簿已损坏：无法解压部件“" + name + "”";
-            ok = false;
-            break;
+            return false;
         }
-        if (n == 0) break;
+        if (n == 0) return true;
         total += static_cast<zip_uint64_t>(n);
         if (total > kMaxEntryBytes) {
             error = "工作簿中的部件过大，拒绝读取";
-            ok = false;
-            break;
+            return false;
         }
-        if (!sink(buf, static_cast<std::size_t>(n))) break;
+        if (!sink(buf, static_cast<std::size_t>(n))) return true;
     }
-    zip_fclose(f);
-    return ok;
-}
-
-zip_file_t* ZipArchive::openEntry(const std::string& name, std::string& error) const {
-    zip_file_t* f = zip_fopen(zip_, name.c_str(), 0);
-    if (!f) error = "工作簿中缺少部件“" + name + "”";
-    return f;
-}
-
-zip_file_t* ZipArchive::openDeflated(const std::string& name, zip_uint64_t& size,
-                                     std::uint32_t& crc) const {
-    zip_int64_t index = zip_name_locate(zip_, name.c_str(), 0);
-    zip_stat_t st;
-    if (index < 0 || zip_stat_index(zip_, static_cast<zip_uint64_t>(index), 0, &st) != 0)
-        return nullptr;
-    const zip_uint64_t needed =
-        ZIP_STAT_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
-    if ((st.valid & needed) != needed || st.comp_method != ZIP_CM_DEFLATE ||
-        st.encryption_method != ZIP_EM_NONE)
-        return nullptr;
-    size = st.size;
-    crc = st.crc;
-    return zip_fopen_index(zip_, static_cast<zip_uint64_t>(index), ZIP_FL_COMPRESSED);
 }
 
 bool ZipArchive::read(const std::string& name, std::string& out, std::string& error) const {
@@ -146,73 +116,49 @@ bool ZipArchive::read(const std::string& name, std::string& out, std::string& er
     return ok;
 }
 
-std::unique_ptr<PartStream> PartStream::open(const ZipArchive& zip, const std::string& name,
+std::unique_ptr<PartReader> PartReader::open(const ZipArchive& zip, const std::string& name,
                                              std::string& error) {
-    // A deflated part is inflated here (ISA-L's inflate, several times zlib's speed, with its
-    // CRC-32 as it goes); any other through libzip.
-    Deflated deflated;
-    zip_file_t* file = zip.openDeflated(name, deflated.size, deflated.crc);
-    deflated.raw = file != nullptr;
-    if (!file) file = zip.openEntry(name, error);
-    if (!file) return nullptr;
-    return std::unique_ptr<PartStream>(new PartStream(file, deflated));
-}
-
-PartStream::PartStream(zip_file_t* file, Deflated deflated)
-    : file_(file), deflated_(deflated), buffers_(kChunks) {
-    if (deflated_.raw) {
-        inflater_ = std::make_unique<inflate_state>();
-        isal_inflate_init(inflater_.get());
-        inflater_->crc_flag = ISAL_GZIP_NO_HDR;
-        compressed_.resize(kCompressedChunk);
-    }
-    for (std::size_t k = 0; k < kChunks; ++k) {
-        buffers_[k].resize(kChunk);
-        free_.push_back(k);
-    }
-    worker_ = std::thread([this] { inflate(); });
-}
-
-PartStream::~PartStream() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-    }
-    changed_.notify_all();
-    worker_.join();
-    zip_fclose(file_);
-}
-
-void PartStream::inflate() {
-    for (;;) {
-        std::size_t buffer;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [this] { return !free_.empty() || stop_; });
-            if (stop_) return;
-            buffer = free_.back();
-            free_.pop_back();
+    std::unique_ptr<PartReader> part(new PartReader);
+    zip_t* z = zip.zip_;
+    zip_int64_t index = zip_name_locate(z, name.c_str(), 0);
+    zip_stat_t st;
+    const zip_uint64_t needed =
+        ZIP_STAT_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
+    if (index >= 0 && zip_stat_index(z, static_cast<zip_uint64_t>(index), 0, &st) == 0 &&
+        (st.valid & needed) == needed && st.comp_method == ZIP_CM_DEFLATE &&
+        st.encryption_method == ZIP_EM_NONE) {
+        part->file_ = zip_fopen_index(z, static_cast<zip_uint64_t>(index), ZIP_FL_COMPRESSED);
+        if (part->file_) {
+            part->size_ = st.size;
+            part->crc_ = st.crc;
+            part->inflater_ = std::make_unique<inflate_state>();
+            isal_inflate_init(part->inflater_.get());
+            part->inflater_->crc_flag = ISAL_GZIP_NO_HDR;
+            part->compressed_.resize(kCompressedChunk);
+            return part;
         }
-        zip_int64_t n = deflated_.raw ? inflateRaw(buffers_[buffer].data())
-                                      : zip_fread(file_, buffers_[buffer].data(), kChunk);
-        hand(buffer, n);
-        if (n <= 0) return;
     }
+    part->file_ = zip_fopen(z, name.c_str(), 0);
+    if (!part->file_) {
+        error = "工作簿中缺少部件“" + name + "”";
+        return nullptr;
+    }
+    return part;
 }
 
-void PartStream::hand(std::size_t buffer, zip_int64_t size) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        filled_.push_back({buffer, size});
-    }
-    changed_.notify_all();
+PartReader::~PartReader() {
+    if (file_) zip_fclose(file_);
 }
 
-zip_int64_t PartStream::inflateRaw(char* out) {
+zip_int64_t PartReader::read(char* out, std::size_t room) {
+    return inflater_ ? inflate(out, room) : zip_fread(file_, out, room);
+}
+
+zip_int64_t PartReader::inflate(char* out, std::size_t room) {
     inflate_state& s = *inflater_;
     if (inflated_) return 0;
     s.next_out = reinterpret_cast<std::uint8_t*>(out);
-    s.avail_out = static_cast<std::uint32_t>(kChunk);
+    s.avail_out = static_cast<std::uint32_t>(room);
     while (s.avail_out > 0 && s.block_state != ISAL_BLOCK_FINISH) {
         if (s.avail_in == 0 && !compressedEnded_) {
             zip_int64_t n = zip_fread(file_, compressed_.data(), compressed_.size());
@@ -227,13 +173,58 @@ zip_int64_t PartStream::inflateRaw(char* out) {
         if (compressedEnded_ && s.avail_in == 0 && s.total_out == before &&
             s.block_state != ISAL_BLOCK_FINISH)
             return -1;
-        if (s.total_out > deflated_.size) return -1;  // more than the archive says it holds
+        if (s.total_out > size_) return -1;  // more than the archive says it holds
     }
     if (s.block_state == ISAL_BLOCK_FINISH) {
         inflated_ = true;
-        if (s.total_out != deflated_.size || s.crc != deflated_.crc) return -1;
+        if (s.total_out != size_ || s.crc != crc_) return -1;
     }
-    return static_cast<zip_int64_t>(kChunk - s.avail_out);
+    return static_cast<zip_int64_t>(room - s.avail_out);
+}
+
+std::unique_ptr<PartStream> PartStream::open(const ZipArchive& zip, const std::string& name,
+                                             std::string& error) {
+    auto reader = PartReader::open(zip, name, error);
+    if (!reader) return nullptr;
+    return std::unique_ptr<PartStream>(new PartStream(std::move(reader)));
+}
+
+PartStream::PartStream(std::unique_ptr<PartReader> reader)
+    : reader_(std::move(reader)), buffers_(kChunks) {
+    for (std::size_t k = 0; k < kChunks; ++k) {
+        buffers_[k].resize(kChunk);
+        free_.push_back(k);
+    }
+    worker_ = std::thread([this] { inflate(); });
+}
+
+PartStream::~PartStream() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+}
+
+void PartStream::inflate() {
+    for (;;) {
+        std::size_t buffer;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return !free_.empty() || stop_; });
+            if (stop_) return;
+            buffer = free_.back();
+            free_.pop_back();
+        }
+        zip_int64_t n = reader_->read(buffers_[buffer].data(), kChunk);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            filled_.push_back({buffer, n});
+        }
+        changed_.notify_all();
+        if (n <= 0) return;
+    }
 }
 
 bool PartStream::next(std::string_view& chunk, std::string& error) {

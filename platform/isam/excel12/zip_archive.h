@@ -39,15 +39,38 @@ class ZipArchive {
     bool stream(const std::string& name, const std::function<bool(const char*, std::size_t)>& sink,
                 std::string& error) const;
 
-    // A part opened for reading piece by piece; the caller closes it with zip_fclose.
-    zip_file_t* openEntry(const std::string& name, std::string& error) const;
-    // A deflated part's compressed bytes as they lie in the archive, and what they inflate to
-    // (`size` bytes with CRC-32 `crc`); nullptr when the part is stored otherwise.
-    zip_file_t* openDeflated(const std::string& name, zip_uint64_t& size, std::uint32_t& crc) const;
-
   private:
+    friend class PartReader;
     ZipArchive() = default;
     zip_t* zip_ = nullptr;
+};
+
+// A part's bytes, piece by piece. A deflated part is inflated here from its compressed bytes
+// (ISA-L's inflate, several times zlib's speed, with the CRC-32 as it goes), its size and CRC-32
+// checked at the end; a part stored otherwise is read through libzip.
+class PartReader {
+  public:
+    static std::unique_ptr<PartReader> open(const ZipArchive& zip, const std::string& name,
+                                            std::string& error);
+    ~PartReader();
+    PartReader(const PartReader&) = delete;
+    PartReader& operator=(const PartReader&) = delete;
+
+    // The next bytes into `out`, at most `room`: how many, 0 at the end, negative when the part
+    // cannot be read or is damaged.
+    zip_int64_t read(char* out, std::size_t room);
+
+  private:
+    PartReader() = default;
+    zip_int64_t inflate(char* out, std::size_t room);
+
+    static constexpr std::size_t kCompressedChunk = 64u << 10;
+    zip_file_t* file_ = nullptr;
+    std::unique_ptr<::inflate_state> inflater_;  // for a deflated part only
+    zip_uint64_t size_ = 0;                      // what the deflated part inflates to
+    std::uint32_t crc_ = 0;
+    std::vector<unsigned char> compressed_;
+    bool compressedEnded_ = false, inflated_ = false;
 };
 
 // A part decompressed on a thread of its own, a few chunks ahead of the one who reads it, so that
@@ -66,26 +89,11 @@ class PartStream {
     bool next(std::string_view& chunk, std::string& error);
 
   private:
-    struct Deflated {
-        bool raw = false;  // the file gives compressed bytes, inflated here
-        zip_uint64_t size = 0;
-        std::uint32_t crc = 0;
-    };
-    PartStream(zip_file_t* file, Deflated deflated);
+    explicit PartStream(std::unique_ptr<PartReader> reader);
     void inflate();
-    // The next chunk into `out` (at most kChunk bytes) from the compressed bytes; its size,
-    // 0 at the end of the part, negative when the part is damaged.
-    zip_int64_t inflateRaw(char* out);
-    // Hands a filled buffer (or the end, or an error) to the reader.
-    void hand(std::size_t buffer, zip_int64_t size);
 
     static constexpr std::size_t kChunk = 256u << 10, kChunks = 4;
-    static constexpr std::size_t kCompressedChunk = 64u << 10;
-    zip_file_t* file_;
-    Deflated deflated_;
-    std::unique_ptr<::inflate_state> inflater_;
-    std::vector<unsigned char> compressed_;
-    bool compressedEnded_ = false, inflated_ = false;
+    std::unique_ptr<PartReader> reader_;
     std::vector<std::string> buffers_;
     struct Filled {
         std::size_t buffer;
