@@ -14,6 +14,7 @@
 #include "compare/comparisons.h"
 #include "exchange/columns.h"
 #include "exchange/source_kinds.h"
+#include "platform/os/console.h"
 #include "platform/os/paths.h"
 #include "platform/os/scratch.h"
 #include "single/single_table.h"
@@ -388,6 +389,7 @@ int Run::execute() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    qx::os::prepareStandardStreams();
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::printf("%s\n", kUsage);
         return 0;

@@ -1,13 +1,12 @@
 // The command line's working folder and controls.
 #include "cli/workspace.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "advanced/operations.h"
 #include "compare/comparisons.h"
 #include "exchange/source_kinds.h"
+#include "platform/os/console.h"
 #include "platform/os/paths.h"
 #include "single/single_table.h"
 
@@ -28,7 +27,7 @@ void ConsoleMessages::show(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-ConsoleProgress::ConsoleProgress(bool quiet) : enabled_(!quiet && ::isatty(2)) {}
+ConsoleProgress::ConsoleProgress(bool quiet) : enabled_(!quiet && os::isTerminal(stderr)) {}
 
 void ConsoleProgress::show() {
     drawn_ = false;

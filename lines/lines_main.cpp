@@ -13,8 +13,10 @@
 #include <string>
 
 #include "lines/line_ops.h"
+#include "platform/os/console.h"
 
 int main(int argc, char** argv) {
+    qx::os::prepareStandardStreams();
     auto usage = [] {
         std::fprintf(stderr,
                      "usage: quillex-lines dedupe|trim|unquote FILE\n"

@@ -49,7 +49,7 @@ namespace {
 // write failed (a full disk).
 void removeUnfinished(const fs::path& file) {
     os::removeIfExists(file);
-    os::removeIfExists(fs::path(file.native() + "-journal"));
+    os::removeIfExists(fs::path(file) += "-journal");
 }
 }  // namespace
 
@@ -111,7 +111,7 @@ void WorkingDatabase::deleteFiles() const {
         os::removeIfExists(db);
         os::removeIfExists(lockPath(f));
         for (const char* sidecar : {"-journal", "-wal", "-shm"})
-            os::removeIfExists(fs::path(db.native() + sidecar));
+            os::removeIfExists(fs::path(db) += sidecar);
     }
 }
 

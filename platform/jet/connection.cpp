@@ -17,6 +17,7 @@
 #include "platform/jet/functions.h"
 #include "platform/jet/lexer.h"
 #include "platform/jet/text.h"
+#include "platform/os/files.h"
 
 namespace qx::jet {
 
@@ -92,7 +93,7 @@ std::string engineText(sqlite3* db, const char* fallback = nullptr) {
     if (!db) return translateMessage(fallback ? fallback : "数据库未打开");
     int code = sqlite3_extended_errcode(db) & 0xff;
     int sys = sqlite3_system_errno(db);
-    if (code == SQLITE_FULL || (code == SQLITE_IOERR && (sys == ENOSPC || sys == EDQUOT)))
+    if (code == SQLITE_FULL || (code == SQLITE_IOERR && os::isDiskFull(sys)))
         return "磁盘已满，无法写入数据库";
     return translateMessage(fallback ? fallback : sqlite3_errmsg(db));
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/jet/text.h"
+#include "platform/os/clock.h"
 
 namespace qx::jet {
 
@@ -336,12 +337,7 @@ void fnDatePart(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 DateTime localNow() {
     std::time_t now = std::time(nullptr);
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &now);
-#else
-    localtime_r(&now, &tm);
-#endif
+    std::tm tm = os::localTime(now);
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 

@@ -1,6 +1,7 @@
 // Operating-system services for files and directories.
 #include "platform/os/files.h"
 
+#include "platform/os/files_system.h"
 #include "platform/os/memory.h"
 #include "platform/os/paths.h"
 
@@ -11,13 +12,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <system_error>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace qx::os {
 
@@ -36,68 +30,24 @@ void actAsProgram(const fs::path& program) {
 
 fs::path executableDirectory() {
     if (!installedProgram().empty()) return installedProgram().parent_path();
-#ifdef _WIN32
-    wchar_t buf[MAX_PATH * 4];
-    DWORD n = GetModuleFileNameW(nullptr, buf, static_cast<DWORD>(std::size(buf)));
-    return fs::path(std::wstring(buf, n)).parent_path();
-#else
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return fs::current_path(ec);
-    return exe.parent_path();
-#endif
+    return system::runningExecutable().parent_path();
 }
-
-namespace {
-
-bool isWritableDirectory(const fs::path& dir) {
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec)) return false;
-    fs::path probe = siblingTempPath(dir / "probe");
-#ifdef _WIN32
-    HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(h);
-    return true;
-#else
-    int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    if (fd < 0) return false;
-    ::close(fd);
-    ::unlink(probe.c_str());
-    return true;
-#endif
-}
-
-fs::path userDataDirectory() {
-#ifdef _WIN32
-    const char* base = std::getenv("LOCALAPPDATA");
-    fs::path root = base ? os::pathFromUtf8(base) : fs::temp_directory_path();
-    return root / "Quillex";
-#else
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    if (xdg && *xdg) return fs::path(xdg) / "Quillex";
-    if (home && *home) return fs::path(home) / ".local" / "share" / "Quillex";
-    // No home: a folder of this user's own, never one that another user shares.
-    return fs::temp_directory_path() / ("Quillex-" + std::to_string(::getuid()));
-#endif
-}
-
-}  // namespace
 
 fs::path helperProgram(const std::string& name) {
     fs::path exeDir = executableDirectory();
     std::error_code ec;
-    if (fs::is_regular_file(exeDir / name, ec)) return exeDir / name;
-    fs::path installed = exeDir.parent_path() / "libexec" / "quillex" / name;
-    return fs::is_regular_file(installed, ec) ? installed : exeDir / name;
+    fs::path file = os::pathFromUtf8(name + system::kExecutableSuffix);
+    if (fs::is_regular_file(exeDir / file, ec)) return exeDir / file;
+    fs::path installed = exeDir.parent_path() / "libexec" / "quillex" / file;
+    return fs::is_regular_file(installed, ec) ? installed : exeDir / file;
 }
 
 fs::path resolveProgramDirectory() {
     fs::path exeDir = executableDirectory();
-    if (isWritableDirectory(exeDir)) return exeDir;
-    fs::path data = userDataDirectory();
+    // An installed copy keeps its working files per user even where its folder can be written
+    // (run as administrator); a portable copy keeps them beside itself.
+    if (!system::isInstalledCopy(exeDir) && system::isWritableDirectory(exeDir)) return exeDir;
+    fs::path data = system::userDataDirectory();
     std::error_code ec;
     fs::create_directories(data, ec);
     return data;
@@ -106,11 +56,7 @@ fs::path resolveProgramDirectory() {
 fs::path siblingTempPath(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
     auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-#ifdef _WIN32
-    auto pid = GetCurrentProcessId();
-#else
-    auto pid = getpid();
-#endif
+    auto pid = system::processId();
     std::string name = ".";
     name += os::utf8(target.filename());
     name += ".tmp";
@@ -120,43 +66,6 @@ fs::path siblingTempPath(const fs::path& target) {
     name += '_';
     name += std::to_string(counter++);
     return target.parent_path() / os::pathFromUtf8(name);
-}
-
-bool replaceFile(const fs::path& source, const fs::path& target, std::string& error) {
-#ifdef _WIN32
-    if (!MoveFileExW(source.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = "无法替换文件“" + os::utf8(target) + "”";
-        return false;
-    }
-    return true;
-#else
-    int fd = ::open(source.c_str(), O_RDONLY);
-    if (fd < 0) {
-        error = "无法打开临时文件“" + os::utf8(source) + "”";
-        return false;
-    }
-    // A full disk may show only now, when the file's delayed blocks are allocated.
-    int err = ::fsync(fd) == 0 ? 0 : errno;
-    ::close(fd);
-    if (err) {
-        error = writeFailure(target, err);
-        return false;
-    }
-    std::error_code ec;
-    fs::rename(source, target, ec);
-    if (ec) {
-        error = "无法替换文件“" + os::utf8(target) + "”：" + ec.message();
-        return false;
-    }
-    // Make the new directory entry itself durable.
-    int dir = ::open(target.parent_path().empty() ? "." : target.parent_path().c_str(), O_RDONLY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
-#endif
 }
 
 bool readFile(const fs::path& file, std::string& out) {

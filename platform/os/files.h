@@ -43,6 +43,10 @@ std::string writeErrorReason(int err);
 // "写入文件“<file>”时出错：<reason>".
 std::string writeFailure(const std::filesystem::path& file, int err);
 
+// True when `systemError` (an errno, or the system's own error code where it has one, as the
+// engine reports them) says the disk or the user's quota is full.
+bool isDiskFull(int systemError);
+
 // Removes a file if it exists; true when it is gone afterwards.
 bool removeIfExists(const std::filesystem::path& file);
 

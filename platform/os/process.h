@@ -2,6 +2,7 @@
 // that a helper that crashes or hangs cannot take the program with it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -27,8 +28,9 @@ class ChildProcess {
 
   private:
     ChildProcess() = default;
-    long pid_ = -1;
-    int out_ = -1;
+    // The process and the read end of its output: a pid and a descriptor, or two handles.
+    std::intptr_t process_ = -1;
+    std::intptr_t out_ = -1;
     bool finished_ = false;
     bool cleanExit_ = false;
 };

@@ -3,6 +3,7 @@
 // killed or crashed leaves a folder nobody holds, and the next run removes it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -24,7 +25,7 @@ class ScratchFolder {
   private:
     ScratchFolder() = default;
     std::filesystem::path path_;
-    int lock_ = -1;
+    std::intptr_t lock_ = -1;  // a descriptor, or a handle
 };
 
 }  // namespace qx::os

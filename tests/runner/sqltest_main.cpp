@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/console.h"
 #include "sqltest.h"
 
 int main(int argc, char** argv) {
+    qx::os::prepareStandardStreams();
     qx::sqltest::Options options;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {

@@ -1,6 +1,7 @@
 // A temporary directory for one test, removed afterwards.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -30,6 +31,22 @@ class TestDir {
   private:
     std::filesystem::path path_;
 };
+
+// An environment variable set for the tests of one process.
+inline void setEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    ::setenv(name, value.c_str(), 1);
+#endif
+}
+inline void unsetEnvironment(const char* name) {
+#ifdef _WIN32
+    _putenv_s(name, "");
+#else
+    ::unsetenv(name);
+#endif
+}
 
 inline void writeFile(const std::filesystem::path& p, const std::string& bytes) {
     std::ofstream out(p, std::ios::binary);

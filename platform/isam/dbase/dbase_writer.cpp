@@ -13,6 +13,7 @@
 
 #include "platform/jet/functions.h"
 #include "platform/jet/text.h"
+#include "platform/os/clock.h"
 #include "platform/os/encoding.h"
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
@@ -263,8 +264,7 @@ bool writeDbf(const fs::path& file, RowSource& rows, std::string& error) {
     std::string header(headerLength, '\0');
     header[0] = static_cast<char>(anyMemo ? 0x83 : 0x03);
     std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
+    std::tm tm = os::localTime(now);
     header[1] = static_cast<char>(tm.tm_year % 100);
     header[2] = static_cast<char>(tm.tm_mon + 1);
     header[3] = static_cast<char>(tm.tm_mday);

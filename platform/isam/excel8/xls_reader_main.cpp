@@ -11,12 +11,14 @@
 #include "platform/isam/excel/cell_wire.h"
 #include "platform/isam/excel8/biff_reader.h"
 #include "platform/isam/helper_wire.h"
+#include "platform/os/console.h"
 
 namespace wire = qx::isam::wire;
 using wire::fail;
 using wire::send;
 
 int main(int argc, char** argv) {
+    qx::os::prepareStandardStreams();
     if (argc < 3) return fail("用法：qx_xls_reader list|read FILE [SHEET]");
     std::string command = argv[1], error;
     qx::isam::excel8::BiffWorkbook book;

@@ -10,6 +10,7 @@
 #include "platform/isam/excel12/xlsx_reader.h"
 #include "platform/isam/excel12/xlsx_writer.h"
 #include "platform/isam/excel8/excel8_driver.h"
+#include "platform/os/paths.h"
 #include "unit/test_dir.h"
 
 namespace qx::isam {
@@ -59,7 +60,7 @@ TEST(Excel, CellReferences) {
 std::map<std::string, std::string> zipParts(const std::filesystem::path& file) {
     std::map<std::string, std::string> parts;
     int code = 0;
-    zip_t* z = zip_open(file.c_str(), ZIP_RDONLY, &code);
+    zip_t* z = zip_open(qx::os::utf8(file).c_str(), ZIP_RDONLY, &code);
     if (!z) return parts;
     for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
         const char* name = zip_get_name(z, static_cast<zip_uint64_t>(i), 0);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "platform/os/paths.h"
 #include "platform/os/scratch.h"
 #include "tests/unit/test_dir.h"
 
@@ -16,19 +17,26 @@ using qx::testing::writeFile;
 
 namespace {
 
-// TMPDIR pointed at a folder of the test's while it lives.
+// The variable that names the temporary folder.
+#ifdef _WIN32
+constexpr const char* kTemporaryVariable = "TMP";
+#else
+constexpr const char* kTemporaryVariable = "TMPDIR";
+#endif
+
+// The temporary folder pointed at a folder of the test's while it lives.
 class TemporaryFolderAt {
   public:
     explicit TemporaryFolderAt(const fs::path& p) {
-        const char* old = std::getenv("TMPDIR");
+        const char* old = std::getenv(kTemporaryVariable);
         if (old) old_ = old, hadOld_ = true;
-        ::setenv("TMPDIR", p.c_str(), 1);
+        qx::testing::setEnvironment(kTemporaryVariable, qx::os::utf8(p));
     }
     ~TemporaryFolderAt() {
         if (hadOld_)
-            ::setenv("TMPDIR", old_.c_str(), 1);
+            qx::testing::setEnvironment(kTemporaryVariable, old_);
         else
-            ::unsetenv("TMPDIR");
+            qx::testing::unsetEnvironment(kTemporaryVariable);
     }
 
   private:

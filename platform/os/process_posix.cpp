@@ -45,7 +45,7 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::filesystem::path& p
         return nullptr;
     }
     std::unique_ptr<ChildProcess> child(new ChildProcess());
-    child->pid_ = pid;
+    child->process_ = pid;
     child->out_ = fds[0];
     return child;
 }
@@ -57,14 +57,14 @@ ChildProcess::~ChildProcess() {
 bool ChildProcess::read(char* buffer, std::size_t n, int idleSeconds) {
     std::size_t got = 0;
     while (got < n) {
-        pollfd p{out_, POLLIN, 0};
+        pollfd p{static_cast<int>(out_), POLLIN, 0};
         int ready = ::poll(&p, 1, idleSeconds * 1000);
         if (ready == 0) return false;  // hung
         if (ready < 0) {
             if (errno == EINTR) continue;
             return false;
         }
-        ssize_t r = ::read(out_, buffer + got, n - got);
+        ssize_t r = ::read(static_cast<int>(out_), buffer + got, n - got);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) return false;
         got += static_cast<std::size_t>(r);
@@ -75,10 +75,10 @@ bool ChildProcess::read(char* buffer, std::size_t n, int idleSeconds) {
 bool ChildProcess::finish(int graceMs) {
     if (finished_) return cleanExit_;
     finished_ = true;
-    if (out_ >= 0) ::close(out_);
+    if (out_ >= 0) ::close(static_cast<int>(out_));
     out_ = -1;
     int status = 0;
-    pid_t pid = static_cast<pid_t>(pid_);
+    pid_t pid = static_cast<pid_t>(process_);
     pid_t done = ::waitpid(pid, &status, WNOHANG);
     for (int waited = 0; done == 0 && waited < graceMs; waited += 5) {
         ::usleep(5000);
