@@ -162,6 +162,13 @@ std::unique_ptr<PageFile> PageFile::open(std::unique_ptr<PageSource> source, std
     return file;
 }
 
+std::string PageFile::codePageText(const std::uint8_t* p, std::size_t n) const {
+    std::string_view bytes(reinterpret_cast<const char*>(p), n);
+    // Every code page Jet 3 uses keeps ASCII as it is.
+    if (std::all_of(p, p + n, [](std::uint8_t b) { return b < 0x80; })) return std::string(bytes);
+    return os::toUtf8(bytes, charset_.c_str());
+}
+
 bool PageFile::read(std::uint32_t page, std::vector<std::uint8_t>& out) {
     const std::size_t size = format_->pageSize;
     if (page >= pageCount_) return false;
@@ -290,9 +297,7 @@ bool readDefinition(PageFile& file, std::uint32_t page, TableInfo& out) {
         std::size_t n = f.jet3 ? d[at] : get16(d + at);
         at += f.nameLengthSize;
         if (at + n > def.size()) return false;
-        c.name =
-            f.jet3 ? os::toUtf8({reinterpret_cast<const char*>(d + at), n}, file.charset().c_str())
-                   : ucs2ToUtf8(d + at, n);
+        c.name = f.jet3 ? file.codePageText(d + at, n) : ucs2ToUtf8(d + at, n);
         at += n;
     }
     std::stable_sort(out.columns.begin(), out.columns.end(),

@@ -29,8 +29,8 @@ class PageFile {
     const layout::Format& format() const { return *format_; }
     bool jet3() const { return format_->jet3; }
     std::uint32_t pageCount() const { return pageCount_; }
-    // The iconv name of the code page of Jet 3's texts.
-    const std::string& charset() const { return charset_; }
+    // Jet 3's text (in the database's code page) as UTF-8.
+    std::string codePageText(const std::uint8_t* p, std::size_t n) const;
     // Reads a page (decrypted); false when it lies beyond the file or cannot be read.
     bool read(std::uint32_t page, std::vector<std::uint8_t>& out);
 

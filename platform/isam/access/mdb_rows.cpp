@@ -12,7 +12,6 @@
 #include "platform/isam/access/mdb_reader.h"
 #include "platform/jet/text.h"
 #include "platform/jet/types.h"
-#include "platform/os/encoding.h"
 
 namespace qx::isam::access {
 
@@ -173,6 +172,9 @@ class Decoder {
     }
 
     bool value(const ColumnInfo& c, const std::uint8_t* p, std::size_t n, Value& out) {
+        // A number's bytes, wherever the definition put them, must all be there.
+        bool sized = c.type <= kDateTime || c.type == kGuid || c.type == kNumeric;
+        if (sized && n < fixedSizeOf(c)) return false;
         switch (c.type) {
             case kByte:
                 out = Value::ofInteger(p[0]);
@@ -251,8 +253,7 @@ class Decoder {
     // Jet 3: the database's code page. Jet 4: UCS-2, or compressed (one byte per character,
     // a zero byte switching to two bytes per character and back).
     std::string text(const std::uint8_t* p, std::size_t n) {
-        if (file_.jet3())
-            return os::toUtf8({reinterpret_cast<const char*>(p), n}, file_.charset().c_str());
+        if (file_.jet3()) return file_.codePageText(p, n);
         if (n < 2 || p[0] != kCompressedText[0] || p[1] != kCompressedText[1])
             return ucs2ToUtf8(p, n);
         std::string out;
