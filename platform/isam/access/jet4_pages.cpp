@@ -260,9 +260,9 @@ Cell dateCell(double serial) {
 
 // A short long value stored in the row itself.
 Cell inlineLongValue(const Bytes& data) {
-    Cell c{false, Bytes(12, 0)};
+    Cell c{false, Bytes(kLongValueField + data.size(), 0)};
     put32(c.bytes.data(), static_cast<std::uint32_t>(data.size()) | kLongValueInline);
-    c.bytes.insert(c.bytes.end(), data.begin(), data.end());
+    std::copy(data.begin(), data.end(), c.bytes.begin() + kLongValueField);
     return c;
 }
 
