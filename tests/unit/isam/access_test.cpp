@@ -185,6 +185,42 @@ TEST(Access, WhatTheWriterWroteReadsBack) {
     }
 }
 
+// Replication IDs and Jet 4's decimals, from bytes laid out by hand: a text column of our
+// writer's (stored compressed: FF FE, then a byte per character) retyped in the definition.
+TEST(Access, GuidAndDecimalBytes) {
+    TestDir dir;
+    std::string error;
+    auto file = dir / "g.mdb";
+    ASSERT_TRUE(writeEmptyDatabase(file, error)) << error;
+    VectorRows source({{"g", JetType::Text, 20}}, {{Value::ofText("abcdefghijklmnop")}});
+    ASSERT_TRUE(addTable(file, "t", source, error)) << error;
+    const std::string written = readFile(file);
+    // The column's entry follows the 63 bytes of the definition's block (no index).
+    const std::size_t entry = 11 * 4096 + 63;
+    ASSERT_EQ(static_cast<std::uint8_t>(written[entry]), L::kText);
+    struct Case {
+        std::uint8_t type;
+        JetType as;
+        std::string text;  // the value's text
+    } cases[] = {
+        // Four bytes, two, two (each little-endian), then eight as they stand.
+        {L::kGuid, JetType::Text, "{6261FEFF-6463-6665-6768-696A6B6C6D6E}"},
+        // A sign byte (nonzero: negative), then four little-endian words, the highest first:
+        // 0x636261FE 67666564 6B6A6968 6F6E6D6C, scale 4 (the entry's byte 12).
+        {L::kNumeric, JetType::Double, jet::formatDouble(-1.3210440422452866e+34)},
+    };
+    for (const auto& c : cases) {
+        std::string db = written;
+        db[entry] = static_cast<char>(c.type);
+        writeFile(dir / "r.mdb", db);
+        auto r = readThrough(dir / "r.mdb", "t");
+        ASSERT_EQ(r.error, "");
+        ASSERT_EQ(r.rows.size(), 1u);
+        EXPECT_EQ(r.columns[0].type, c.as);
+        EXPECT_EQ(r.rows[0][0], c.text);
+    }
+}
+
 TEST(Access, EncryptionWithTheHeadersKeyIsRead) {
     TestDir dir;
     const std::string plain = writtenDatabase(dir, 5000);
