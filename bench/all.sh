@@ -23,6 +23,11 @@ sed 's/range(1000000)/range(100000)/; s/big.xlsx/small.xlsx/' "$shared/gen_xlsx.
 (cd "$work" && $py gen_small.py >/dev/null)
 "$rel/qx_bench_engine" xlsxgen "$work/gen.db" "$work/ours_writer.xlsx" 1000000 >/dev/null
 rm -f "$work/gen.db"
+# The same rows saved as .mdb by our writer, at 1M and 100k rows (memory flat in rows).
+"$rel/qx_bench_engine" mdbgen "$work/gen.db" "$work/big.mdb" 1000000 >/dev/null
+rm -f "$work/gen.db"
+"$rel/qx_bench_engine" mdbgen "$work/gen.db" "$work/small.mdb" 100000 >/dev/null
+rm -f "$work/gen.db"
 sync
 
 # run NAME -- PEER... -- OURS...: PAIRS times the peer then ours; the table's row.
@@ -69,6 +74,13 @@ run "read the workbook at 100k rows (LibreOffice)" \
 run "read our writer's 1M x 5 workbook (LibreOffice)" \
     -- env HOME="$work" soffice --headless --convert-to csv --outdir "$work/lo" "$work/ours_writer.xlsx" \
     -- sh -c "rm -f '$work/read.db'; '$rel/qx_bench_engine' xlsxread '$work/read.db' '$work/ours_writer.xlsx'"
+
+run "read our writer's 1M x 5 .mdb (mdb-export to csv)" \
+    -- sh -c "mdb-export '$work/big.mdb' 数据 > '$work/mdb.csv'" \
+    -- sh -c "rm -f '$work/read.db'; '$rel/qx_bench_engine' mdbread '$work/read.db' '$work/big.mdb'"
+run "read the .mdb at 100k rows (mdb-export to csv)" \
+    -- sh -c "mdb-export '$work/small.mdb' 数据 > '$work/mdb.csv'" \
+    -- sh -c "rm -f '$work/read.db'; '$rel/qx_bench_engine' mdbread '$work/read.db' '$work/small.mdb'"
 
 T="$work/tables"
 # The peers: sqlite_peer COLLATE TABLES STATEMENTS imports each of TABLES (t1, t2) from its csv

@@ -5,6 +5,8 @@
 //   qx_bench_engine generate OURS.db PEER.db ROWS
 //   qx_bench_engine absent OURS.db
 //   qx_bench_engine group OURS.db
+//   qx_bench_engine xlsxgen DB XLSX ROWS | xlsxread DB XLSX
+//   qx_bench_engine mdbgen DB MDB ROWS | mdbread DB MDB
 #include <sqlite3.h>
 
 #include <chrono>
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/isam/access/jet4_writer.h"
 #include "platform/jet/connection.h"
 #include "platform/jet/functions.h"
 
@@ -96,16 +99,14 @@ int run(const char* ours, const char* const* statements) {
 
 }  // namespace
 
-// A workbook of `rows` rows of five columns (text, whole number, real, date, text), written by
-// our own xlsx writer.
-int generateXlsx(const char* db, const char* xlsx, long rows) {
-    if (!qx::jet::createEmptyDatabase(db).ok) return 1;
-    qx::jet::Connection c;
-    if (!c.openFile(db).ok) return 1;
+// A working table of `rows` rows of five columns (text, whole number, real, date, text).
+bool fillTable(qx::jet::Connection& c, const char* db, long rows) {
+    if (!qx::jet::createEmptyDatabase(db).ok) return false;
+    if (!c.openFile(db).ok) return false;
     if (!c.execute("create table t (名称 varchar(255), 数量 long, 金额 double, 日期 datetime, 备注 "
                    "varchar(255))")
              .ok)
-        return 1;
+        return false;
     sqlite3* raw = c.handle();
     sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* stmt = nullptr;
@@ -126,8 +127,36 @@ int generateXlsx(const char* db, const char* xlsx, long rows) {
     }
     sqlite3_finalize(stmt);
     sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr);
+    return true;
+}
+
+// A workbook of `rows` rows of five columns (text, whole number, real, date, text), written by
+// our own xlsx writer.
+int generateXlsx(const char* db, const char* xlsx, long rows) {
+    qx::jet::Connection c;
+    if (!fillTable(c, db, rows)) return 1;
     auto o =
         c.execute(std::string("SELECT * INTO [Excel 12.0;DATABASE=") + xlsx + "].[数据] FROM t");
+    if (!o.ok) std::fprintf(stderr, "%s\n", o.message.c_str());
+    return o.ok ? 0 : 1;
+}
+
+// The same rows saved as an Access database by our own writer, as the save step writes it.
+int generateMdb(const char* db, const char* mdb, long rows) {
+    qx::jet::Connection c;
+    std::string error;
+    if (!fillTable(c, db, rows) || !qx::isam::access::writeEmptyDatabase(mdb, error)) return 1;
+    auto o = c.execute(std::string("SELECT * INTO [;DATABASE=") + mdb + "].数据 FROM t");
+    if (!o.ok) std::fprintf(stderr, "%s\n", o.message.c_str());
+    return o.ok ? 0 : 1;
+}
+
+// An Access table read into a fresh working database, as the import reads it.
+int readMdb(const char* db, const char* mdb) {
+    if (!qx::jet::createEmptyDatabase(db).ok) return 1;
+    qx::jet::Connection c;
+    if (!c.openFile(db).ok) return 1;
+    auto o = c.execute(std::string("SELECT * INTO 1_1 FROM [;DATABASE=") + mdb + "].数据");
     if (!o.ok) std::fprintf(stderr, "%s\n", o.message.c_str());
     return o.ok ? 0 : 1;
 }
@@ -146,6 +175,8 @@ int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "xlsxgen" && argc == 5) return generateXlsx(argv[2], argv[3], std::atol(argv[4]));
     if (mode == "xlsxread" && argc == 4) return readXlsx(argv[2], argv[3]);
+    if (mode == "mdbgen" && argc == 5) return generateMdb(argv[2], argv[3], std::atol(argv[4]));
+    if (mode == "mdbread" && argc == 4) return readMdb(argv[2], argv[3]);
     if (mode == "generate" && argc == 5) return generate(argv[2], argv[3], std::atol(argv[4]));
     if (mode == "absent" && argc == 3) {
         static const char* const kStatements[] = {
@@ -162,6 +193,6 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr,
                  "usage: qx_bench_engine generate OURS PEER ROWS | absent DB | group DB | xlsxgen "
-                 "DB XLSX ROWS | xlsxread DB XLSX\n");
+                 "DB XLSX ROWS | xlsxread DB XLSX | mdbgen DB MDB ROWS | mdbread DB MDB\n");
     return 2;
 }

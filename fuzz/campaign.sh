@@ -9,17 +9,18 @@ seconds="${1:?usage: fuzz/campaign.sh SECONDS [TARGET...]}"
 shift
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] ||
-    targets=(dbf_reader_fuzz access_wire_fuzz xlsx_reader_fuzz xls_reader_fuzz biff_reader_fuzz
+    targets=(dbf_reader_fuzz access_wire_fuzz mdb_reader_fuzz xlsx_reader_fuzz xls_reader_fuzz biff_reader_fuzz
              text_reader_fuzz xml_reader_fuzz)
 build="$root/build/fuzz"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-Wno-error \
     -DQX_FUZZ=ON -DQX_BUILD_APP=OFF -DQX_BUILD_TESTS=OFF -DQX_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
-declare -A seeds=([dbf_reader_fuzz]=dbf [access_wire_fuzz]=access_wire [xlsx_reader_fuzz]=xlsx
+declare -A seeds=([dbf_reader_fuzz]=dbf [access_wire_fuzz]=access_wire [mdb_reader_fuzz]=mdb [xlsx_reader_fuzz]=xlsx
                   [xls_reader_fuzz]=xls [biff_reader_fuzz]=biff [text_reader_fuzz]=text
                   [xml_reader_fuzz]=xml)
 declare -A extra=([xlsx_reader_fuzz]="excel corpus/xlsx" [biff_reader_fuzz]="excel corpus/xls"
-                  [xls_reader_fuzz]="corpus/xls" [dbf_reader_fuzz]="dbase")
+                  [xls_reader_fuzz]="corpus/xls" [dbf_reader_fuzz]="dbase"
+                  [mdb_reader_fuzz]="access corpus/mdb")
 for t in "${targets[@]}"; do
     corpus="$build/corpus/$t"
     findings="$build/findings/$t"

@@ -1,4 +1,4 @@
-# What our reading helpers (qx_xls_reader, qx_mdb_reader, qx_xlsx_dump) send, decoded: messages
+# What our reading helpers (qx_xls_reader) and our readers' dump programs (qx_mdb_dump, qx_xlsx_dump) send, decoded: messages
 # of a kind byte and a length, rows of tagged cells (platform/isam/helper_wire.h).
 import struct
 import subprocess

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # run.sh READER FOLDER [--strict] [--xlsx|--mdb|--dbf]: every file of one kind in FOLDER (.xls by
-# default) read by our reader (qx_xls_reader, qx_xlsx_dump, qx_mdb_reader, qx_dbf_dump) and by a
+# default) read by our reader (qx_xls_reader, qx_xlsx_dump, qx_mdb_dump, qx_dbf_dump) and by a
 # reference reader (xlrd, openpyxl, mdb-export, dbfread), the first worksheet (every Access
 # table, the dBASE table) compared value by value. Prints one line per file and, per kind, the
 # files read, refused with a message, crashed and hung, and those identical. Fetches nothing. A

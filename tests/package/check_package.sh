@@ -14,7 +14,7 @@ fail() { echo "check_package: $*" >&2; exit 1; }
 dpkg-deb -c "$deb" | awk '{print $NF}' > "$work/files"
 app=example.quillex.Quillex
 for f in ./usr/bin/quillex ./usr/bin/quillex-lines ./usr/bin/quillex-cli \
-         ./usr/libexec/quillex/qx_mdb_reader ./usr/libexec/quillex/qx_xls_reader \
+         ./usr/libexec/quillex/qx_xls_reader \
          ./usr/share/applications/$app.desktop ./usr/share/metainfo/$app.metainfo.xml \
          ./usr/share/icons/hicolor/16x16/apps/quillex.png \
          ./usr/share/icons/hicolor/48x48/apps/quillex.png \
@@ -29,6 +29,9 @@ depends="$(dpkg-deb -f "$deb" Depends)"
 for d in libqt6widgets6 libsqlite3 qt6-qpa-plugins; do
     [[ "$depends" == *"$d"* ]] || fail "Depends lacks $d: $depends"
 done
+# Access files are read by our own reader: neither libmdb nor its glib.
+[[ "$depends" != *libmdb* && "$depends" != *mdbtools* ]] || fail "Depends names libmdb: $depends"
+grep -qx ./usr/libexec/quillex/qx_mdb_reader "$work/files" && fail "the package ships the old Access helper"
 
 root="$work/root"
 dpkg -x "$deb" "$root"

@@ -36,7 +36,7 @@ for name in empty types large; do
     compare "mdb-export $name" --libmdb "$work/$name.mdbtools" "$work/$name.expected"
     node "$here/mdb-reader/read.mjs" "$file" "$table" > "$work/$name.json"
     compare "mdb-reader $name" "$work/$name.json" "$work/$name.expected"
-    compare "our reader $name" --libmdb "$work/$name.ours" "$work/$name.expected"
+    compare "our reader $name" "$work/$name.ours" "$work/$name.expected"
 done
 mdb-schema -T 类型 "$work/types.mdb" 2>/dev/null | sed -n '/^CREATE/,/^);/p' > "$work/schema.txt"
 diff -u "$here/expected/mdb-schema.txt" "$work/schema.txt"; check "mdb-schema types" $?

@@ -1,6 +1,6 @@
 """mdb_compare.py [--libmdb] ACTUAL EXPECTED: compares what a reader gave with the expected lines.
 
---libmdb: for readers built on libmdb (mdb-export, our own reader), which cannot tell an empty
+--libmdb: for readers built on libmdb (mdb-export), which cannot tell an empty
 text from Null (mdb-export only), decode UCS-2 without surrogate pairs (a character beyond the
 Basic Multilingual Plane comes out as "??") and misprint dates outside 1900-2100 (mdb-export):
 those differences, and only those, are accepted.

@@ -1,5 +1,5 @@
 // The Access driver: [;DATABASE=file].T as a source, and the listing of a file's user tables.
-// Files are read by the helper program qx_mdb_reader beside the executable.
+// Files are read in this process by our own reader (mdb_reader.h).
 #pragma once
 
 #include <filesystem>
@@ -10,8 +10,6 @@ namespace qx::isam::access {
 
 class AccessDriver : public Driver {
   public:
-    // `helper`: the reading helper; empty means our qx_mdb_reader (os::helperProgram).
-    explicit AccessDriver(std::filesystem::path helper = {});
     std::vector<std::string> names() const override;
     bool listTables(const ExternalClause& db, std::vector<TableName>& out,
                     std::string& error) override;
@@ -19,9 +17,6 @@ class AccessDriver : public Driver {
                                          std::string& error) override;
     bool writeTable(const ExternalClause& db, const std::string& table, RowSource& rows,
                     std::string& error) override;
-
-  private:
-    std::filesystem::path helper_;
 };
 
 // The user tables of an Access file in catalogue order (empty when it cannot be read).

@@ -1,18 +1,9 @@
-// The Jet 4 writer. Layout of a database it writes:
-//   page 0      the database header
-//   page 1      the global page maps
-//   pages 2-10  the system tables MSysObjects, MSysACEs, MSysQueries, MSysRelationships: each a
-//               table definition followed by the data page of its usage maps (MSysObjects also
-//               has the data page of the catalogue, page 4)
-//   page 11 …   an added table: its definition (one or more pages), its usage-map page, then
-//               data and long-value pages as the rows fill them, then the pages of extended
-//               usage maps when the table outgrows the 512 pages an inline map covers.
+// The Jet 4 writer: the empty database the save step writes first, and a table with its rows
+// added to it, written page by page (jet4_pages.h) into a file that replaces the target.
 #include "platform/isam/access/jet4_writer.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -22,498 +13,20 @@
 #include <map>
 #include <optional>
 
+#include "platform/isam/access/jet4_pages.h"
 #include "platform/jet/text.h"
 #include "platform/jet/types.h"
+#include "platform/os/clock.h"
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
 
 namespace qx::isam::access {
 
 namespace fs = std::filesystem;
+using namespace jet4;
+using namespace layout;
 
 namespace {
-
-constexpr std::size_t kPageSize = 4096;
-constexpr std::uint32_t kDdlStamp = 0x0659;  // the definition counter Jet keeps in each table
-constexpr std::uint16_t kSortGeneral = 0x0409;
-constexpr std::size_t kDataHeader = 14;
-constexpr std::size_t kMaxRowsPerPage = 255;
-constexpr std::size_t kMaxRowSize = 4000;
-constexpr std::size_t kInlineLongValue = 64;
-constexpr std::uint32_t kMapBits = (kPageSize - 4) * 8;  // pages one extended map page covers
-constexpr std::size_t kMapPointers = 17;                 // extended map pages one map row names
-constexpr std::uint32_t kMaxPages = 0x7FFFFFFFu / kPageSize;
-
-// Pages of the empty database.
-// MSysObjects: its definition, its usage maps on the page after, its rows.
-constexpr std::uint32_t kObjectsTdef = 2, kObjectsData = 4;
-constexpr std::uint32_t kAcesTdef = 5, kQueriesTdef = 7, kRelationshipsTdef = 9;
-constexpr std::uint32_t kSystemPages = 11;
-
-// Column types as the table definitions store them.
-enum ColumnType : std::uint8_t {
-    kBool = 0x01,
-    kByte = 0x02,
-    kShort = 0x03,
-    kLong = 0x04,
-    kMoney = 0x05,
-    kFloat = 0x06,
-    kDouble = 0x07,
-    kDateTime = 0x08,
-    kBinary = 0x09,
-    kText = 0x0A,
-    kOle = 0x0B,
-    kMemo = 0x0C,
-};
-
-using Bytes = std::vector<std::uint8_t>;
-using Page = std::array<std::uint8_t, kPageSize>;
-
-void put16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(std::uint8_t* p, std::uint32_t v) {
-    put16(p, v);
-    put16(p + 2, v >> 16);
-}
-void put64(std::uint8_t* p, std::uint64_t v) {
-    put32(p, static_cast<std::uint32_t>(v));
-    put32(p + 4, static_cast<std::uint32_t>(v >> 32));
-}
-void append16(Bytes& b, std::uint32_t v) {
-    b.resize(b.size() + 2);
-    put16(b.data() + b.size() - 2, v);
-}
-void append32(Bytes& b, std::uint32_t v) {
-    b.resize(b.size() + 4);
-    put32(b.data() + b.size() - 4, v);
-}
-void appendDouble(Bytes& b, double v) {
-    std::uint64_t u;
-    std::memcpy(&u, &v, 8);
-    b.resize(b.size() + 8);
-    put64(b.data() + b.size() - 8, u);
-}
-
-// UTF-8 to UTF-16 code units (what Jet counts and stores as UCS-2).
-std::u16string utf16(std::string_view s) {
-    return jet::toUtf16(s);
-}
-
-Bytes ucs2(const std::u16string& s) {
-    Bytes b;
-    b.reserve(s.size() * 2);
-    for (char16_t c : s) append16(b, c);
-    return b;
-}
-
-// Jet 4's text storage: the compressed form (0xFF 0xFE, then one byte per character) when every
-// character fits a byte, none is 0, and it is shorter; UCS-2 otherwise.
-Bytes jetText(const std::u16string& s, bool mayCompress) {
-    bool narrow = mayCompress && s.size() > 2;
-    for (char16_t c : s) narrow = narrow && c > 0 && c < 0x100;
-    if (!narrow) return ucs2(s);
-    Bytes b{0xFF, 0xFE};
-    for (char16_t c : s) b.push_back(static_cast<std::uint8_t>(c));
-    return b;
-}
-
-void rc4(const std::uint8_t* key, std::size_t keyLen, std::uint8_t* data, std::size_t n) {
-    std::uint8_t s[256];
-    for (int i = 0; i < 256; ++i) s[i] = static_cast<std::uint8_t>(i);
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + key[static_cast<std::size_t>(i) % keyLen]) & 0xFF;
-        std::swap(s[i], s[j]);
-    }
-    for (std::size_t k = 0, i = 0, j = 0; k < n; ++k) {
-        i = (i + 1) & 0xFF;
-        j = (j + s[i]) & 0xFF;
-        std::swap(s[i], s[j]);
-        data[k] ^= s[(s[i] + s[j]) & 0xFF];
-    }
-}
-
-constexpr std::uint8_t kHeaderKey[] = {0xC7, 0xDA, 0x39, 0x6B};
-constexpr std::size_t kHeaderMasked = 0x18, kHeaderMaskedSize = 128, kCreatedAt = 0x72;
-
-Page headerPage(double created) {
-    Page p{};
-    p[1] = 0x01;
-    std::memcpy(p.data() + 4, "Standard Jet DB", 15);
-    p[0x14] = 0x01;                // Jet 4
-    put16(p.data() + 0x3C, 1252);  // code page of the header's own texts
-    put32(p.data() + 0x3E, 0);     // no page encoding
-    // The password area holds the mask derived from the creation date: an empty password.
-    auto day = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::floor(created)));
-    for (std::size_t k = 0; k < 40; ++k)
-        p[0x42 + k] = static_cast<std::uint8_t>(day >> (8 * (k % 4)));
-    put32(p.data() + 0x6E, kSortGeneral);
-    std::uint64_t bits;
-    std::memcpy(&bits, &created, 8);
-    put64(p.data() + kCreatedAt, bits);
-    rc4(kHeaderKey, 4, p.data() + kHeaderMasked, kHeaderMaskedSize);
-    put32(p.data() + 0x98, kDdlStamp);
-    std::memcpy(p.data() + 0x9C, "4.0", 3);
-    return p;
-}
-
-std::optional<double> headerCreated(const Page& p) {
-    if (p[0] != 0 || std::memcmp(p.data() + 4, "Standard Jet DB", 15) != 0 || p[0x14] != 0x01)
-        return std::nullopt;
-    Page plain = p;
-    rc4(kHeaderKey, 4, plain.data() + kHeaderMasked, kHeaderMaskedSize);
-    double created;
-    std::memcpy(&created, plain.data() + kCreatedAt, 8);
-    return created;
-}
-
-// A column of a table being written.
-struct Column {
-    std::string name;
-    std::uint8_t type = kText;
-    std::uint16_t length = 0;  // bytes (text: two per character)
-    bool fixed = false;
-    bool longValue = false;
-    std::uint16_t number = 0;
-    std::uint16_t fixedOffset = 0;
-    std::uint16_t varIndex = 0;
-    int maxChars = 0;  // text
-};
-
-struct TableLayout {
-    std::vector<Column> columns;
-    bool system = false;
-    std::uint16_t varCount = 0;
-    std::uint16_t fixedSize = 0;
-
-    void add(std::string name, std::uint8_t type, int chars = 255) {
-        Column c;
-        c.name = std::move(name);
-        c.type = type;
-        c.number = static_cast<std::uint16_t>(columns.size());
-        c.fixed = type <= kDateTime;
-        c.longValue = type == kOle || type == kMemo;
-        static const std::uint16_t kFixedLengths[] = {0, 1, 1, 2, 4, 8, 4, 8, 8};
-        if (c.fixed) {
-            c.length = kFixedLengths[type];
-            c.fixedOffset = fixedSize;
-            if (type != kBool) fixedSize = static_cast<std::uint16_t>(fixedSize + c.length);
-        } else {
-            c.varIndex = varCount++;
-            c.maxChars = chars;
-            c.length = type == kText || type == kBinary ? static_cast<std::uint16_t>(2 * chars) : 0;
-        }
-        columns.push_back(std::move(c));
-    }
-    std::size_t longColumns() const {
-        std::size_t n = 0;
-        for (const auto& c : columns) n += c.longValue;
-        return n;
-    }
-};
-
-// The table definition, split over pages: `first` is the first page's number; later pages follow
-// it. Map rows: 0 and 1 the table's, then two per long-value column, on page `mapPage`.
-std::vector<Page> definitionPages(const TableLayout& t, std::uint32_t rows, std::uint32_t first,
-                                  std::uint32_t mapPage) {
-    Bytes d(63, 0);  // from the page start; the 8 header bytes are set per page
-    put32(d.data() + 12, kDdlStamp);
-    put32(d.data() + 16, rows);
-    d[24] = 0x01;
-    d[40] = t.system ? 0x53 : 0x4E;
-    put16(d.data() + 41, static_cast<std::uint32_t>(t.columns.size()));
-    put16(d.data() + 43, t.varCount);
-    put16(d.data() + 45, static_cast<std::uint32_t>(t.columns.size()));
-    put32(d.data() + 55, mapPage << 8);
-    put32(d.data() + 59, (mapPage << 8) | 1);
-    for (const auto& c : t.columns) {
-        std::size_t at = d.size();
-        d.resize(at + 25, 0);
-        std::uint8_t* e = d.data() + at;
-        e[0] = c.type;
-        put32(e + 1, kDdlStamp);
-        put16(e + 5, c.number);
-        put16(e + 7, c.varIndex);
-        put16(e + 9, c.number);
-        put16(e + 11, kSortGeneral);
-        e[15] = c.fixed ? 0x03 : 0x02;
-        e[16] = c.type == kText ? 0x01 : 0x00;  // compressed Unicode
-        put16(e + 21, c.fixedOffset);
-        put16(e + 23, c.length);
-    }
-    for (const auto& c : t.columns) {
-        Bytes name = ucs2(utf16(c.name));
-        append16(d, static_cast<std::uint32_t>(name.size()));
-        d.insert(d.end(), name.begin(), name.end());
-    }
-    std::uint32_t row = 2;
-    for (const auto& c : t.columns) {
-        if (!c.longValue) continue;
-        append16(d, c.number);
-        append32(d, (mapPage << 8) | row);
-        append32(d, (mapPage << 8) | (row + 1));
-        row += 2;
-    }
-    append16(d, 0xFFFF);
-    d.resize(d.size() + 8, 0);
-    put32(d.data() + 8, static_cast<std::uint32_t>(d.size() - 8));
-
-    std::vector<Page> pages;
-    std::size_t pos = 8;
-    while (pos < d.size() || pages.empty()) {
-        Page p{};
-        p[0] = 0x02;
-        p[1] = 0x01;
-        std::size_t n = std::min(kPageSize - 8, d.size() - pos);
-        std::memcpy(p.data() + 8, d.data() + pos, n);
-        put16(p.data() + 2, static_cast<std::uint32_t>(kPageSize - 8 - n));
-        pos += n;
-        if (!pages.empty())
-            put32(pages.back().data() + 4, first + static_cast<std::uint32_t>(pages.size()));
-        pages.push_back(p);
-    }
-    return pages;
-}
-
-// A data page filling from its end, as Jet stores rows.
-class DataPage {
-  public:
-    explicit DataPage(std::uint32_t owner) {
-        page_.fill(0);
-        page_[0] = 0x01;
-        page_[1] = 0x01;
-        put32(page_.data() + 4, owner);
-        end_ = kPageSize;
-    }
-    static DataPage longValues() {
-        DataPage p(0);
-        std::memcpy(p.page_.data() + 4, "LVAL", 4);
-        return p;
-    }
-    std::size_t rows() const { return rows_; }
-    std::size_t room() const {
-        std::size_t used = kDataHeader + 2 * (rows_ + 1);
-        return rows_ >= kMaxRowsPerPage || end_ < used ? 0 : end_ - used;
-    }
-    bool fits(std::size_t n) const { return n <= room(); }
-    // Adds a row; its number on the page.
-    std::uint32_t add(const std::uint8_t* data, std::size_t n) {
-        end_ -= n;
-        std::memcpy(page_.data() + end_, data, n);
-        put16(page_.data() + kDataHeader + 2 * rows_, static_cast<std::uint32_t>(end_));
-        ++rows_;
-        put16(page_.data() + 12, static_cast<std::uint32_t>(rows_));
-        put16(page_.data() + 2, static_cast<std::uint32_t>(end_ - kDataHeader - 2 * rows_));
-        return static_cast<std::uint32_t>(rows_ - 1);
-    }
-    std::uint32_t add(const Bytes& b) { return add(b.data(), b.size()); }
-    const Page& page() const { return page_; }
-
-  private:
-    Page page_;
-    std::size_t end_ = kPageSize;
-    std::size_t rows_ = 0;
-};
-
-// A row's cells, encoded: fixed bytes or variable bytes, or Null; a Yes/No in its bit.
-struct Cell {
-    bool null = true;
-    Bytes bytes;
-};
-
-Bytes encodeRow(const TableLayout& t, const std::vector<Cell>& cells) {
-    std::size_t n = t.columns.size();
-    Bytes row(2 + t.fixedSize, 0);
-    put16(row.data(), static_cast<std::uint32_t>(n));
-    Bytes mask((n + 7) / 8, 0);
-    std::vector<std::uint16_t> offsets(t.varCount, 0);
-    for (std::size_t i = 0; i < n; ++i) {
-        const Column& c = t.columns[i];
-        const Cell& cell = cells[i];
-        bool set = !cell.null;
-        if (c.type == kBool) set = !cell.null && !cell.bytes.empty() && cell.bytes[0];
-        if (set) mask[i / 8] = static_cast<std::uint8_t>(mask[i / 8] | (1u << (i % 8)));
-        if (c.fixed && !cell.null && c.type != kBool)
-            std::memcpy(row.data() + 2 + c.fixedOffset, cell.bytes.data(), c.length);
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        const Column& c = t.columns[i];
-        if (c.fixed) continue;
-        offsets[c.varIndex] = static_cast<std::uint16_t>(row.size());
-        if (!cells[i].null) row.insert(row.end(), cells[i].bytes.begin(), cells[i].bytes.end());
-    }
-    if (t.varCount) {
-        append16(row, static_cast<std::uint32_t>(row.size()));  // the end of the data
-        for (std::size_t k = t.varCount; k-- > 0;) append16(row, offsets[k]);
-        append16(row, t.varCount);
-    }
-    row.insert(row.end(), mask.begin(), mask.end());
-    return row;
-}
-
-Cell longCell(std::uint32_t v) {
-    Cell c{false, {}};
-    append32(c.bytes, v);
-    return c;
-}
-Cell textCell(std::string_view s) {
-    return {false, jetText(utf16(s), true)};
-}
-Cell dateCell(double serial) {
-    Cell c{false, {}};
-    appendDouble(c.bytes, serial);
-    return c;
-}
-// A short long value stored in the row itself.
-Cell inlineLongValue(const Bytes& data) {
-    Cell c{false, Bytes(12, 0)};
-    put32(c.bytes.data(), static_cast<std::uint32_t>(data.size()) | 0x80000000u);
-    c.bytes.insert(c.bytes.end(), data.begin(), data.end());
-    return c;
-}
-
-TableLayout systemLayout(std::initializer_list<std::pair<const char*, std::uint8_t>> columns) {
-    TableLayout t;
-    t.system = true;
-    for (auto [name, type] : columns) t.add(name, type);
-    return t;
-}
-
-TableLayout objectsLayout() {
-    return systemLayout({{"Id", kLong},
-                         {"ParentId", kLong},
-                         {"Name", kText},
-                         {"Type", kShort},
-                         {"DateCreate", kDateTime},
-                         {"DateUpdate", kDateTime},
-                         {"Owner", kBinary},
-                         {"Flags", kLong},
-                         {"Database", kMemo},
-                         {"Connect", kMemo},
-                         {"ForeignName", kText},
-                         {"RmtInfoShort", kBinary},
-                         {"RmtInfoLong", kOle},
-                         {"Lv", kOle},
-                         {"LvProp", kOle},
-                         {"LvModule", kOle},
-                         {"LvExtra", kOle}});
-}
-
-TableLayout acesLayout() {
-    return systemLayout(
-        {{"ObjectId", kLong}, {"SID", kBinary}, {"ACM", kLong}, {"FInheritable", kBool}});
-}
-
-TableLayout queriesLayout() {
-    return systemLayout({{"ObjectId", kLong},
-                         {"Attribute", kByte},
-                         {"Order", kBinary},
-                         {"Name1", kText},
-                         {"Name2", kText},
-                         {"Expression", kMemo},
-                         {"Flag", kShort},
-                         {"LvExtra", kLong}});
-}
-
-TableLayout relationshipsLayout() {
-    return systemLayout({{"szRelationship", kText},
-                         {"grbit", kLong},
-                         {"ccolumn", kLong},
-                         {"icolumn", kLong},
-                         {"szObject", kText},
-                         {"szColumn", kText},
-                         {"szReferencedObject", kText},
-                         {"szReferencedColumn", kText}});
-}
-
-// A catalogue row of MSysObjects.
-Bytes catalogRow(const TableLayout& objects, std::uint32_t id, std::uint32_t parent,
-                 std::string_view name, std::uint16_t type, std::uint32_t flags, double created) {
-    std::vector<Cell> cells(objects.columns.size());
-    cells[0] = longCell(id);
-    cells[1] = longCell(parent);
-    cells[2] = textCell(name);
-    cells[3] = Cell{false, {static_cast<std::uint8_t>(type), static_cast<std::uint8_t>(type >> 8)}};
-    cells[4] = dateCell(created);
-    cells[5] = dateCell(created);
-    cells[7] = longCell(flags);
-    return encodeRow(objects, cells);
-}
-
-// A usage map row (69 bytes): inline (type 0) for pages below 512, else a list of extended map
-// pages (type 1), whose numbers `extended` gives (allocating them when needed).
-Bytes usageMapRow(const std::vector<std::uint32_t>& pages,
-                  const std::function<std::uint32_t(std::size_t index)>& extended) {
-    Bytes row(69, 0);
-    bool inlineMap = true;
-    for (std::uint32_t p : pages) inlineMap = inlineMap && p < 64 * 8;
-    if (inlineMap) {
-        for (std::uint32_t p : pages)
-            row[5 + p / 8] = static_cast<std::uint8_t>(row[5 + p / 8] | (1u << (p % 8)));
-        return row;
-    }
-    row[0] = 0x01;
-    std::vector<bool> used(kMapPointers, false);
-    for (std::uint32_t p : pages) used[p / kMapBits] = true;
-    for (std::size_t k = 0; k < kMapPointers; ++k)
-        if (used[k]) put32(row.data() + 1 + 4 * k, extended(k));
-    return row;
-}
-
-// The eleven pages of the empty database, with the catalogue row of an added table when given.
-std::vector<Page> systemPages(double created,
-                              std::optional<std::pair<std::uint32_t, std::string>> added) {
-    std::vector<Page> pages(kSystemPages);
-    pages[0] = headerPage(created);
-    DataPage global(1);
-    global.add(Bytes(69, 0));
-    global.add(Bytes(69, 0));
-    pages[1] = global.page();
-
-    TableLayout objects = objectsLayout();
-    const std::uint32_t kTables = 0x0F000001, kDatabases = 0x0F000002;
-    DataPage catalog(kObjectsTdef);
-    catalog.add(catalogRow(objects, kTables, 0x0F000000, "Tables", 3, 0x80000000u, created));
-    catalog.add(catalogRow(objects, kDatabases, 0x0F000000, "Databases", 3, 0x80000000u, created));
-    catalog.add(
-        catalogRow(objects, 0x0F000003, 0x0F000000, "Relationships", 3, 0x80000000u, created));
-    catalog.add(catalogRow(objects, 0x10000000, kDatabases, "MSysDb", 2, 0x80000000u, created));
-    const std::pair<std::uint32_t, const char*> system[] = {
-        {kObjectsTdef, "MSysObjects"},
-        {kAcesTdef, "MSysACEs"},
-        {kQueriesTdef, "MSysQueries"},
-        {kRelationshipsTdef, "MSysRelationships"}};
-    for (auto [page, name] : system)
-        catalog.add(catalogRow(objects, page, kTables, name, 1, 0x80000000u, created));
-    if (added)
-        catalog.add(catalogRow(objects, added->first, kTables, added->second, 1, 0, created));
-    pages[kObjectsData] = catalog.page();
-
-    // Each system table: its definition, then its maps (MSysObjects: its data page in them).
-    const std::pair<std::uint32_t, TableLayout> tables[] = {
-        {kObjectsTdef, objects},
-        {kAcesTdef, acesLayout()},
-        {kQueriesTdef, queriesLayout()},
-        {kRelationshipsTdef, relationshipsLayout()}};
-    for (const auto& [tdef, layout] : tables) {
-        std::uint32_t mapPage = tdef + 1;
-        bool isObjects = tdef == kObjectsTdef;
-        pages[tdef] = definitionPages(
-            layout, isObjects ? static_cast<std::uint32_t>(catalog.rows()) : 0, tdef, mapPage)[0];
-        DataPage maps(0);
-        auto none = [](std::size_t) -> std::uint32_t { return 0; };
-        maps.add(usageMapRow(
-            isObjects ? std::vector<std::uint32_t>{kObjectsData} : std::vector<std::uint32_t>{},
-            none));
-        maps.add(usageMapRow(
-            isObjects ? std::vector<std::uint32_t>{kObjectsData} : std::vector<std::uint32_t>{},
-            none));
-        for (std::size_t k = 0; k < 2 * layout.longColumns(); ++k) maps.add(usageMapRow({}, none));
-        pages[mapPage] = maps.page();
-    }
-    return pages;
-}
 
 bool writeAll(std::ofstream& out, std::uint32_t pageNumber, const Page& p) {
     out.seekp(static_cast<std::streamoff>(pageNumber) * static_cast<std::streamoff>(kPageSize));
@@ -527,12 +40,7 @@ std::string accessWriteFailure() {
 
 double nowSerial() {
     std::time_t t = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
+    std::tm local = os::localTime(t);
     jet::DateTime dt{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                      local.tm_hour,        local.tm_min,     local.tm_sec};
     return jet::toSerial(dt);
@@ -858,8 +366,8 @@ class TableWriter {
             std::uint32_t page = openLongValuePage(column, error);
             if (!page) return {};
             std::uint32_t row = lvCurrent_.at(column).add(data);
-            put32(c.bytes.data(), static_cast<std::uint32_t>(data.size()) | 0x40000000u);
-            put32(c.bytes.data() + 4, (page << 8) | row);
+            put32(c.bytes.data(), static_cast<std::uint32_t>(data.size()) | kLongValueOneRow);
+            put32(c.bytes.data() + 4, rowPointer(page, row));
             return c;
         }
         // A chain of rows, each naming the next; written from the last, so that each knows its
@@ -877,7 +385,7 @@ class TableWriter {
                 return {};
             std::uint32_t page = openLongValuePage(column, error);
             if (!page) return {};
-            nextPointer = (page << 8) | lvCurrent_.at(column).add(row);
+            nextPointer = rowPointer(page, lvCurrent_.at(column).add(row));
         }
         put32(c.bytes.data(), static_cast<std::uint32_t>(data.size()));
         put32(c.bytes.data() + 4, nextPointer);

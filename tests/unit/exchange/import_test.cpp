@@ -13,6 +13,7 @@
 #include "exchange/columns.h"
 #include "exchange/memory_import.h"
 #include "exchange/source_kinds.h"
+#include "platform/isam/access/jet4_writer.h"
 #include "platform/os/encoding.h"
 #include "store/structure.h"
 #include "store/type_vocabulary.h"
@@ -359,6 +360,30 @@ TEST_F(ImportTest, AChartWithItsOwnDataSheetIsATable) {
     EXPECT_EQ(columns.items(),
               (std::vector<std::string>{"F1", "Dawn", "Daylight", "Dusk", "Dark"}));
     EXPECT_EQ(query("select * from 1_1"), std::vector<std::string>{"Percent|0.5|80.5|2.3|16.4"});
+}
+
+// An Access file says at the open step when it holds no user table, or cannot be read.
+TEST_F(ImportTest, AnAccessFileWithoutTablesSaysSoWhenOpened) {
+    std::string error;
+    ASSERT_TRUE(isam::access::writeEmptyDatabase(os::pathFromUtf8(path("空.mdb")), error));
+    writeFile("坏.mdb", "Standard Jet DB, said the text\n");
+    struct Case {
+        std::string file;
+        std::string says;
+    } cases[] = {
+        {path("空.mdb"), kNoTables},
+        {path("坏.mdb"), "无法读取 Access 文件：文件已损坏或不是 Access 文件"},
+    };
+    for (const auto& c : cases) {
+        messages_.clear();
+        openFile(c.file);
+        EXPECT_EQ(messages_.shown(), std::vector<std::string>{c.says}) << c.file;
+        EXPECT_EQ(table.count(), 0);
+    }
+    messages_.clear();
+    openFile(std::string(QX_SOURCE_DIR) + "/../shared/fixtures/DateTestDatabase.mdb");
+    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_EQ(table.count(), 1);
 }
 
 TEST_F(ImportTest, RefusedReadStillListsTheName) {
