@@ -2,6 +2,8 @@
 // converter on this system.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "platform/os/encoding.h"
 #include "platform/os/gb18030.h"
 
@@ -33,8 +35,8 @@ TEST(Gb18030, FourByteSequencesRoundTripAndAgreeWithTheConverter) {
         if (!gb18030::encodeFour(c, b)) continue;
         ++sequences;
         auto back = gb18030::decodeFour(b[0], b[1], b[2], b[3]);
-        ASSERT_TRUE(back.has_value()) << std::hex << c;
-        ASSERT_EQ(*back, c) << std::hex << c;
+        ASSERT_TRUE(back.has_value()) << std::hex << static_cast<std::uint32_t>(c);
+        ASSERT_EQ(static_cast<std::uint32_t>(*back), static_cast<std::uint32_t>(c));
         std::string bytes(reinterpret_cast<const char*>(b), 4);
         if (toUtf8(bytes, "GB18030") != utf8Of(c)) ++differ;
     }
