@@ -8,12 +8,14 @@
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTranslator>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -36,6 +38,20 @@ void useProgramFont() {
     f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
                    QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
     QApplication::setFont(f);
+}
+
+bool useChineseTranslations() {
+    // Qt's own dialogs, buttons and menus: the catalogue shipped beside the program (Windows)
+    // or Qt's installed one.
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/translations");
+    for (const QString& dir : {beside, QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+        if (translator->load(QStringLiteral("qt_zh_CN"), dir) &&
+            QCoreApplication::installTranslator(translator))
+            return true;
+    }
+    delete translator;
+    return false;
 }
 
 MainWindow::MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* parent)

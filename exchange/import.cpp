@@ -176,8 +176,12 @@ void listTableColumns(const store::Session& session, const std::string& table, u
 void readSourceTable(const store::Session& session, ImportPage& page, bool headerRow) {
     std::string kind = extensionOf(session.openDialog.fileName());
     if (hasTableChooser(kind) && page.table.currentIndex() < 0) {
+        // Nothing was read: the button stays, so that the sheet the message asks for can be
+        // read without opening the file again.
         session.messages.show(kNoTableChosen);
-    } else if (isSourceKind(kind)) {
+        return;
+    }
+    if (isSourceKind(kind)) {
         int m = hasTableChooser(kind) ? page.table.currentIndex() + 1 : 1;
         std::string w = std::to_string(page.files.selectedIndex() + 1) + "_" + std::to_string(m);
         if (kind == "csv" || kind == "txt")
