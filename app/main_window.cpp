@@ -24,6 +24,7 @@
 #include "app/title_bar.h"
 #include "exchange/source_kinds.h"
 #include "lines/line_ops.h"
+#include "platform/work/progress.h"
 
 namespace qx::app {
 
@@ -106,6 +107,15 @@ MainWindow::MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* p
 
     busy_ = new BusyWindow(this);
     progress_ = new ProgressWindow(this);
+    // Every long step (a statement, a compaction, a line operation) runs away from this
+    // thread, so that the window answers; moving and minimising it stay possible meanwhile.
+    busy_->setPassThrough([this](QObject* o) {
+        auto* w = qobject_cast<QWidget*>(o);
+        return w && w != titleBar_->closeButton() && (w == titleBar_ || titleBar_->isAncestorOf(w));
+    });
+    work::setRunner([this](const std::function<void()>& work) {
+        busy_->runWork(work, progress_->isVisible() ? progress_ : nullptr);
+    });
     session_ = std::make_unique<store::Session>(
         store::Session{workingDatabase_, openDialog_, saveDialog_, messages_, *busy_, *progress_,
                        [this] { dataReset(); }});
@@ -164,6 +174,7 @@ void MainWindow::connectLineOperations() {
 }
 
 MainWindow::~MainWindow() {
+    work::setRunner({});
     dataReset();
 }
 

@@ -12,6 +12,7 @@
 #include "platform/jet/lexer.h"
 #include "platform/jet/text.h"
 #include "platform/os/paths.h"
+#include "platform/work/progress.h"
 
 namespace qx::jet {
 
@@ -113,6 +114,7 @@ Outcome Connection::openFile(const std::filesystem::path& file) {
     sqlite3_limit(db_, SQLITE_LIMIT_SQL_LENGTH, static_cast<int>(kMaxStatementLength * 8));
     sqlite3_limit(db_, SQLITE_LIMIT_EXPR_DEPTH, 1000);
     sqlite3_set_authorizer(db_, &Connection::authorize, this);
+    sqlite3_progress_handler(db_, kProgressSteps, &Connection::onProgress, nullptr);
     rc = registerJetFunctions(db_);
     if (rc != SQLITE_OK) {
         close();
@@ -187,6 +189,38 @@ Outcome Connection::runSql(const std::string& sql) {
 Outcome Connection::execute(std::string_view jetSql) {
     if (!db_) return {false, "数据库连接没有打开"};
     if (jetSql.size() > kMaxStatementLength) return {false, "语句过长"};
+    // Once the user has cancelled, no statement of the step runs any more.
+    if (work::cancelRequested()) return {false, work::kCancelled};
+    Outcome result;
+    work::runLong([&] {
+        work::Progress* progress = work::current();
+        if (progress) {
+            sqlite3* db = db_;
+            progress->setInterrupter([db] { sqlite3_interrupt(db); });
+        }
+        result = executeHere(jetSql);
+        if (progress) progress->setInterrupter({});
+        if (!result.ok && work::cancelRequested()) result.message = work::kCancelled;
+    });
+    return result;
+}
+
+void Connection::dropTablesBut(const std::vector<std::string>& keep) {
+    if (!db_) return;
+    work::Cleanup cleanup;
+    InternalScope scope(*this);
+    for (const auto& name : tables())
+        if (std::find(keep.begin(), keep.end(), name) == keep.end())
+            runSql("DROP TABLE " + quoteName(name));
+}
+
+// Stops a statement when the user cancels its step (checked every few thousand steps of
+// SQLite's machine, a fraction of a millisecond).
+int Connection::onProgress(void*) {
+    return work::cancelRequested() ? 1 : 0;
+}
+
+Outcome Connection::executeHere(std::string_view jetSql) {
     try {
         Translation tr = translate(jetSql);
         if (!tr.ok()) return {false, tr.error};
@@ -218,6 +252,9 @@ Outcome Connection::execute(std::string_view jetSql) {
 
 Outcome Connection::run(const Plan& plan) {
     if (plan.kind == Plan::Kind::SelectInto && plan.directCopy) return copyExternal(plan);
+    work::report(plan.kind == Plan::Kind::SelectInto && plan.externalTarget
+                     ? work::Stage::Exporting
+                     : work::Stage::Statement);
     Outcome loaded = loadSources(plan.sources);
     if (!loaded.ok) {
         dropSources(plan.sources);

@@ -1,13 +1,17 @@
 // The opening of database files and the engine's messages: SQLite's words turned into the
 // program's, and the files the engine makes and compacts.
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/jet/engine_sqlite.h"
 #include "platform/jet/functions.h"
 #include "platform/jet/translator.h"
 #include "platform/os/paths.h"
+#include "platform/work/progress.h"
 
 namespace qx::jet {
+
+Outcome compactHere(const std::filesystem::path& source, const std::filesystem::path& target);
 
 namespace {
 
@@ -124,7 +128,41 @@ std::string createTableSql(const std::string& quotedName, const std::vector<Fiel
     return sql + ")";
 }
 
+namespace {
+
+// The compaction's progress: how far the copy has grown against the file it copies.
+struct CompactWatch {
+    std::filesystem::path target;
+    double sourceBytes = 0;
+    unsigned calls = 0;
+};
+
+int onCompactProgress(void* arg) {
+    auto* watch = static_cast<CompactWatch*>(arg);
+    if (work::cancelRequested()) return 1;
+    if (++watch->calls % 64 == 0 && watch->sourceBytes > 0) {
+        std::error_code ec;
+        auto size = std::filesystem::file_size(watch->target, ec);
+        if (!ec)
+            work::reportFraction(std::min(0.99, static_cast<double>(size) / watch->sourceBytes));
+    }
+    return 0;
+}
+
+}  // namespace
+
 Outcome compactDatabase(const std::filesystem::path& source, const std::filesystem::path& target) {
+    if (work::cancelRequested()) return {false, work::kCancelled};
+    Outcome out;
+    work::runLong([&] { out = compactHere(source, target); });
+    return out;
+}
+
+Outcome compactHere(const std::filesystem::path& source, const std::filesystem::path& target) {
+    work::report(work::Stage::Compacting);
+    CompactWatch watch{target};
+    std::error_code ec;
+    watch.sourceBytes = static_cast<double>(std::filesystem::file_size(source, ec));
     sqlite3* db = nullptr;
     int rc = openDatabase(os::utf8(source).c_str(), &db, SQLITE_OPEN_READWRITE);
     if (rc != SQLITE_OK) {
@@ -133,6 +171,7 @@ Outcome compactDatabase(const std::filesystem::path& source, const std::filesyst
         return {false, "无法打开数据库：" + msg};
     }
     registerJetFunctions(db);
+    sqlite3_progress_handler(db, 4096, &onCompactProgress, &watch);
     Statement stmt;
     rc = sqlite3_prepare_v2(db, "VACUUM INTO ?1", -1, stmt.out(), nullptr);
     if (rc == SQLITE_OK) {
@@ -144,6 +183,7 @@ Outcome compactDatabase(const std::filesystem::path& source, const std::filesyst
     std::string msg = rc == SQLITE_OK ? "" : engineText(db);
     sqlite3_finalize(stmt.release());
     sqlite3_close_v2(db);
+    if (rc != SQLITE_OK && work::cancelRequested()) return {false, work::kCancelled};
     if (rc != SQLITE_OK) return {false, "压缩数据库失败：" + msg};
     return {true, {}};
 }

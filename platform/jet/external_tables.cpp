@@ -3,8 +3,16 @@
 #include "platform/isam/driver.h"
 #include "platform/isam/read_ahead.h"
 #include "platform/jet/engine_sqlite.h"
+#include "platform/work/progress.h"
 
 namespace qx::jet {
+
+namespace {
+
+// Rows between two looks at the step's progress and cancellation.
+constexpr std::int64_t kReportRows = 4096;
+
+}  // namespace
 
 Outcome Connection::copyExternal(const Plan& plan) {
     return loadTable(plan.sources[0], "main", plan.target);
@@ -58,7 +66,14 @@ Outcome Connection::loadTable(const ExternalSource& src, const std::string& sche
     };
     if (!prepareInsert()) return engineError();
     std::vector<Value> row;
+    work::report(work::Stage::Reading);
+    std::int64_t count = 0;
     while (rows->next(row)) {
+        if (++count % kReportRows == 0) {
+            if (work::cancelRequested()) return {false, work::kCancelled};
+            work::reportRows(count);
+            if (double f = rows->fractionRead(); f >= 0) work::reportFraction(f);
+        }
         if (late && rows->columns().size() > fields.size()) {
             // A row wider than those before it brings new columns.
             for (std::size_t k = fields.size(); k < rows->columns().size(); ++k) {
@@ -80,6 +95,7 @@ Outcome Connection::loadTable(const ExternalSource& src, const std::string& sche
         sqlite3_reset(stmt.get());
     }
     if (!rows->error().empty()) return {false, rows->error()};
+    work::reportRows(count);
     if (!late) return {true, {}};
     sqlite3_finalize(stmt.release());
     return declareColumns(schema, name, *rows);

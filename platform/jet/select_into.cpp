@@ -5,6 +5,7 @@
 #include "platform/isam/driver.h"
 #include "platform/jet/engine_sqlite.h"
 #include "platform/jet/text.h"
+#include "platform/work/progress.h"
 
 namespace qx::jet {
 
@@ -13,12 +14,21 @@ namespace {
 // Rows of a prepared SELECT handed to a driver.
 class StatementSource : public isam::RowSource {
   public:
-    StatementSource(sqlite3* db, sqlite3_stmt* stmt, std::vector<Field> fields)
-        : db_(db), stmt_(stmt) {
+    // `total`: the rows to come when known (0 when not), for the step's progress.
+    StatementSource(sqlite3* db, sqlite3_stmt* stmt, std::vector<Field> fields, std::int64_t total)
+        : db_(db), stmt_(stmt), total_(total) {
         for (auto& f : fields) columns_.push_back({f.name, f.type, f.size});
     }
     const std::vector<ColumnDef>& columns() const override { return columns_; }
     bool next(std::vector<Value>& row) override {
+        if (++count_ % 4096 == 0) {
+            if (work::cancelRequested()) {
+                error_ = work::kCancelled;
+                return false;
+            }
+            work::reportRows(count_);
+            if (total_ > 0) work::reportFraction(std::min(0.99, double(count_) / total_));
+        }
         int rc = sqlite3_step(stmt_);
         if (rc == SQLITE_ROW) {
             row.resize(columns_.size());
@@ -34,9 +44,26 @@ class StatementSource : public isam::RowSource {
   private:
     sqlite3* db_;
     sqlite3_stmt* stmt_;
+    std::int64_t total_;
+    std::int64_t count_ = 0;
     std::vector<ColumnDef> columns_;
     std::string error_;
 };
+
+// The rows of a whole-table export ("SELECT * FROM t"): its highest row number, which a table
+// built by one statement numbers from 1 up; 0 for any other statement.
+std::int64_t exportTotal(sqlite3* db, const std::string& sql) {
+    static const std::string head = "SELECT * FROM \"";
+    if (sql.rfind(head, 0) != 0 || sql.back() != '"' ||
+        sql.find('"', head.size()) != sql.size() - 1)
+        return 0;
+    Statement stmt;
+    std::string q = "SELECT max(_rowid_) FROM " + sql.substr(head.size() - 1);
+    if (sqlite3_prepare_v2(db, q.c_str(), -1, stmt.out(), nullptr) != SQLITE_OK ||
+        sqlite3_step(stmt.get()) != SQLITE_ROW)
+        return 0;
+    return sqlite3_column_int64(stmt.get(), 0);
+}
 
 }  // namespace
 
@@ -192,7 +219,7 @@ Outcome Connection::selectInto(const Plan& plan) {
                                (target.clause.driver.empty() ? std::string("Access")
                                                              : target.clause.driver) +
                                "”的驱动程序尚不可用"};
-        StatementSource rows(db_, stmt.get(), fields);
+        StatementSource rows(db_, stmt.get(), fields, exportTotal(db_, plan.sql));
         std::string error;
         if (!driver->writeTable(target.clause, target.table, rows, error))
             return {false, error.empty() ? "无法写入外部表“" + target.table + "”" : error};
