@@ -36,7 +36,12 @@ class StatementSource : public isam::RowSource {
                 row[i] = columnValue(stmt_, static_cast<int>(i));
             return true;
         }
-        if (rc != SQLITE_DONE) error_ = engineText(db_);
+        // The end of the rows is where a writer commits its file: a cancel that came first
+        // (however few the rows) still stops it.
+        if (rc != SQLITE_DONE)
+            error_ = work::cancelRequested() ? std::string(work::kCancelled) : engineText(db_);
+        else if (work::cancelRequested())
+            error_ = work::kCancelled;
         return false;
     }
     std::string error() const override { return error_; }

@@ -163,7 +163,13 @@ void runLong(const std::function<void()>& work) {
                 --tRunning;
             }
         } restore{runner};
-        (*runner)(work);
+        // Taking back a cancelled step goes on on the runner's thread too.
+        const int cleanups = tCleanups;
+        (*runner)([&] {
+            tCleanups += cleanups;
+            work();
+            tCleanups -= cleanups;
+        });
     } else {
         work();
     }
