@@ -4,6 +4,7 @@
 #include "advanced/condition_builder.h"
 #include "compare/comparisons.h"
 #include "exchange/source_kinds.h"
+#include "platform/work/progress.h"
 
 namespace qx::advanced {
 
@@ -47,6 +48,8 @@ class Backup {
         }
     }
     void restore() {
+        // Also, and above all, after a cancel: the tables go back to what they were.
+        work::Cleanup cleanup;
         jet::Connection& c = run_.connection();
         for (const auto& t : saved_) {
             c.execute("DROP TABLE " + t);

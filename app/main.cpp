@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     qx::app::useProgramFont();
+    qx::app::useChineseTranslations();
     const auto programDirectory = qx::os::resolveProgramDirectory();
     QLockFile lock(QString::fromStdString(qx::os::utf8(programDirectory / "quillex.lock")));
     lock.setStaleLockTime(0);

@@ -8,12 +8,14 @@
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTranslator>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -22,6 +24,7 @@
 #include "app/title_bar.h"
 #include "exchange/source_kinds.h"
 #include "lines/line_ops.h"
+#include "platform/work/progress.h"
 
 namespace qx::app {
 
@@ -36,6 +39,20 @@ void useProgramFont() {
     f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
                    QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
     QApplication::setFont(f);
+}
+
+bool useChineseTranslations() {
+    // Qt's own dialogs, buttons and menus: the catalogue shipped beside the program (Windows)
+    // or Qt's installed one.
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/translations");
+    for (const QString& dir : {beside, QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+        if (translator->load(QStringLiteral("qt_zh_CN"), dir) &&
+            QCoreApplication::installTranslator(translator))
+            return true;
+    }
+    delete translator;
+    return false;
 }
 
 MainWindow::MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* parent)
@@ -90,6 +107,15 @@ MainWindow::MainWindow(const store::WorkingDatabase& workingDatabase, QWidget* p
 
     busy_ = new BusyWindow(this);
     progress_ = new ProgressWindow(this);
+    // Every long step (a statement, a compaction, a line operation) runs away from this
+    // thread, so that the window answers; moving and minimising it stay possible meanwhile.
+    busy_->setPassThrough([this](QObject* o) {
+        auto* w = qobject_cast<QWidget*>(o);
+        return w && w != titleBar_->closeButton() && (w == titleBar_ || titleBar_->isAncestorOf(w));
+    });
+    work::setRunner([this](const std::function<void()>& work) {
+        busy_->runWork(work, progress_->isVisible() ? progress_ : nullptr);
+    });
     session_ = std::make_unique<store::Session>(
         store::Session{workingDatabase_, openDialog_, saveDialog_, messages_, *busy_, *progress_,
                        [this] { dataReset(); }});
@@ -148,6 +174,7 @@ void MainWindow::connectLineOperations() {
 }
 
 MainWindow::~MainWindow() {
+    work::setRunner({});
     dataReset();
 }
 

@@ -25,6 +25,8 @@ namespace qx::app {
 
 // 宋体 9 pt, the program's default font, mapped to the installed CJK fonts.
 void useProgramFont();
+// Loads Qt's Chinese catalogue for its standard dialogs and buttons; false when none is found.
+bool useChineseTranslations();
 
 class ModuleWiring;
 class NavButton;

@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     qx::app::useProgramFont();
+    qx::app::useChineseTranslations();
     QString dir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(dir);
     auto scratch = std::filesystem::temp_directory_path() / "qx_screenshot";

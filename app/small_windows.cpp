@@ -3,13 +3,18 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <thread>
 
 namespace qx::app {
 
@@ -28,7 +33,7 @@ QLabel* labelFor(QWidget* parent, const char* caption, QWidget* buddy) {
 }  // namespace
 
 BusyWindow::BusyWindow(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint) {
-    setFixedSize(269, 120);
+    setFixedSize(269, 170);
     setStyleSheet("BusyWindow { border: 1px solid #6f8fb0; background: white; }");
     auto* v = new QVBoxLayout(this);
     auto* busy = new QLabel(s("系统正在处理中…"), this);
@@ -37,12 +42,126 @@ BusyWindow::BusyWindow(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Framele
     busy->setFont(f);
     v->addWidget(busy, 0, Qt::AlignCenter);
     v->addWidget(new QLabel(s("请耐心等待，时间长短取决于数据量"), this), 0, Qt::AlignCenter);
+    status_ = new QLabel(this);
+    status_->setObjectName("busyStatus");
+    v->addWidget(status_, 0, Qt::AlignCenter);
+    cancel_ = new QPushButton(s("取消"), this);
+    v->addWidget(cancel_, 0, Qt::AlignCenter);
+    connect(cancel_, &QPushButton::clicked, this, [this] { cancel(); });
+    timer_ = new QTimer(this);
+    timer_->setInterval(200);
+    connect(timer_, &QTimer::timeout, this, [this] { refresh(); });
+}
+
+BusyWindow::~BusyWindow() {
+    if (active_) work::setCurrent(previous_);
 }
 
 void BusyWindow::show() {
+    if (!active_) {
+        progress_ = std::make_unique<work::Progress>();
+        previous_ = work::setCurrent(progress_.get());
+        active_ = true;
+        elapsed_.start();
+        status_->clear();
+        cancel_->setEnabled(true);
+    }
     QWidget::show();
     raise();
-    repaint();  // the work that follows blocks the event loop: draw now
+    repaint();
+}
+
+void BusyWindow::resume() {
+    QWidget::show();
+    raise();
+}
+
+void BusyWindow::close() {
+    QWidget::hide();
+    if (active_) work::setCurrent(previous_);
+    active_ = false;
+}
+
+void BusyWindow::cancel() {
+    if (!progress_ || progress_->cancelled()) return;
+    progress_->cancel();
+    cancel_->setEnabled(false);
+    status_->setText(s("正在取消…"));
+}
+
+QString BusyWindow::statusText() const {
+    return status_->text();
+}
+
+void BusyWindow::refresh() {
+    if (progress_ && !progress_->cancelled())
+        status_->setText(QString::fromStdString(work::describe(
+            progress_->snapshot(), elapsed_.isValid() ? elapsed_.elapsed() / 1000 : 0)));
+    if (shownElsewhere_) shownElsewhere_->refresh();
+    if (onRefresh) onRefresh();
+}
+
+void BusyWindow::runWork(const std::function<void()>& work, ProgressWindow* shownElsewhere) {
+    // A step outside any routine that shows the notice (an index made before an operation)
+    // shows it for its own time.
+    bool own = !active_;
+    if (own && !shownElsewhere) show();
+    std::unique_ptr<work::Progress> spare;
+    work::Progress* progress = work::current();
+    if (!progress) {
+        spare = std::make_unique<work::Progress>();
+        progress = spare.get();
+    }
+    shownElsewhere_ = shownElsewhere;
+    QEventLoop loop;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        work::Scope scope(progress);
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    qApp->installEventFilter(this);
+    timer_->start();
+    loop.exec();
+    worker.join();
+    timer_->stop();
+    qApp->removeEventFilter(this);
+    refresh();
+    shownElsewhere_ = nullptr;
+    if (own && !shownElsewhere) close();
+    if (failure) std::rethrow_exception(failure);
+}
+
+bool BusyWindow::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) cancel();
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick: {
+            auto* w = qobject_cast<QWidget*>(watched);
+            if (w && (w->window() == this || (passes_ && passes_(watched)))) return false;
+            return true;
+        }
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::Close:
+            // Nothing may start, navigate, reset or close underneath the work.
+            return watched->isWidgetType();
+        default:
+            return false;
+    }
 }
 
 ProgressWindow::ProgressWindow(QWidget* parent)
@@ -65,6 +184,7 @@ ProgressWindow::ProgressWindow(QWidget* parent)
 }
 
 void ProgressWindow::show() {
+    pending_ = 0;
     percent_->setText(s("0%"));
     bar_->setValue(0);
     QWidget::show();
@@ -73,9 +193,15 @@ void ProgressWindow::show() {
 }
 
 void ProgressWindow::setPercent(int percent) {
+    pending_ = percent;
+    if (QThread::currentThread() == thread()) refresh();
+}
+
+void ProgressWindow::refresh() {
+    int percent = pending_;
+    if (bar_->value() == percent && percent_->text() == QString::number(percent) + "%") return;
     bar_->setValue(percent);
     percent_->setText(QString::number(percent) + "%");
-    QApplication::processEvents();
 }
 
 QString ProgressWindow::percentText() const {

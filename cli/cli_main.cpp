@@ -1,6 +1,7 @@
 // quillex-cli: the table operations of the window from the command line. Each call reads its
 // files through the same open and read steps, fills the same (non-visual) controls with the
 // choices given, and runs the same operation code, so its result file is the window's.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -15,8 +16,10 @@
 #include "exchange/columns.h"
 #include "exchange/source_kinds.h"
 #include "platform/os/console.h"
+#include "platform/os/interrupt.h"
 #include "platform/os/paths.h"
 #include "platform/os/scratch.h"
+#include "platform/work/progress.h"
 #include "single/single_table.h"
 
 namespace {
@@ -135,6 +138,7 @@ class Run {
     Run(const Options& o, const std::filesystem::path& workdir) : o_(o), ws_(workdir, o.quiet) {}
 
     int execute();
+    const cli::ConsoleMessages& messages() const { return ws_.messages(); }
 
   private:
     // Reads every input, in order: the working tables 1_M, 2_M, …
@@ -414,8 +418,19 @@ int main(int argc, char** argv) {
         }
         workdir = scratch->path();
     }
-    Run run(*options, workdir);
-    int status = run.execute();
-    if (status == 2) return usage(run.usageError_);
+    // Ctrl-C stops the work at its next look (a fraction of a second): what it made is taken
+    // back, no result file is left, and the run folder goes as after any run.
+    os::onInterrupt(&work::requestStopFromSignal);
+    int status;
+    {
+        Run run(*options, workdir);
+        status = run.execute();
+        if (status == 2) return usage(run.usageError_);
+        const auto& shown = run.messages().shown();
+        if (work::stopRequested() &&
+            std::find(shown.begin(), shown.end(), work::kCancelled) == shown.end())
+            std::fprintf(stderr, "%s\n", work::kCancelled);
+    }
+    if (work::stopRequested()) return 130;
     return status;
 }

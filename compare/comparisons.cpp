@@ -13,6 +13,7 @@
 #include "exchange/source_kinds.h"
 #include "platform/jet/recordset.h"
 #include "platform/jet/text.h"
+#include "platform/work/progress.h"
 
 namespace qx::compare {
 
@@ -291,75 +292,79 @@ void similarRows(const store::Session& session, ui::ListBox& results, const std:
 
     run.pauseBusy();
     session.progress.show();
-    // The work in units of rows: the pass over table one (one per row read), a whole scan of
-    // table one per value that goes through LIKE, and one per row inserted from the pass. The
-    // rows to insert are known after the pass; until then they count as many as table one's.
-    WorkProgress progress(session.progress);
-    auto rows1 = static_cast<double>(run.failed() ? 0 : rowCount(run.connection(), t1));
-    std::optional<Matches> matches;
-    if (!run.failed()) {
-        double wild = 0;
-        bool plain = false;
-        for (const auto& v : values) {
-            wild += v && hasWildcard(*v) ? 1 : 0;
-            plain = plain || (v && !hasWildcard(*v));
+    // The whole loop is one long step: its statements run one after another away from the
+    // window's thread, which meanwhile draws the progress window.
+    work::runLong([&] {
+        // The work in units of rows: the pass over table one (one per row read), a whole scan of
+        // table one per value that goes through LIKE, and one per row inserted from the pass. The
+        // rows to insert are known after the pass; until then they count as many as table one's.
+        WorkProgress progress(session.progress);
+        auto rows1 = static_cast<double>(run.failed() ? 0 : rowCount(run.connection(), t1));
+        std::optional<Matches> matches;
+        if (!run.failed()) {
+            double wild = 0;
+            bool plain = false;
+            for (const auto& v : values) {
+                wild += v && hasWildcard(*v) ? 1 : 0;
+                plain = plain || (v && !hasWildcard(*v));
+            }
+            progress.startPhase(rows1 * (wild + (plain ? 2 : 0)));
+            if (plain) matches = findMatches(run.connection(), t1, c1, values, progress);
         }
-        progress.startPhase(rows1 * (wild + (plain ? 2 : 0)));
-        if (plain) matches = findMatches(run.connection(), t1, c1, values, progress);
-    }
 
-    // The rows come as one LIKE per value of table two would give them: table two's order, and
-    // table one's order within a value. Plain values take their rows from the pass; values with
-    // wildcards (and every value, when the pass was not possible) go through LIKE. A Null value
-    // contributes no rows.
-    std::vector<std::int64_t> rows;
-    std::vector<Segment> segments;
-    double likes = 0;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const auto& v = values[i];
-        if (!v) continue;
-        if (!matches || hasWildcard(*v)) {
-            segments.push_back({0, 0, *v});
-            ++likes;
-            continue;
+        // The rows come as one LIKE per value of table two would give them: table two's order, and
+        // table one's order within a value. Plain values take their rows from the pass; values with
+        // wildcards (and every value, when the pass was not possible) go through LIKE. A Null value
+        // contributes no rows.
+        std::vector<std::int64_t> rows;
+        std::vector<Segment> segments;
+        double likes = 0;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const auto& v = values[i];
+            if (!v) continue;
+            if (!matches || hasWildcard(*v)) {
+                segments.push_back({0, 0, *v});
+                ++likes;
+                continue;
+            }
+            std::size_t from = rows.size();
+            if (v->empty()) {
+                rows.insert(rows.end(), matches->rowids.begin(), matches->rowids.end());
+            } else {
+                for (std::uint32_t k : matches->byValue[matches->valueOf[i]])
+                    rows.push_back(matches->rowids[k]);
+            }
+            if (!segments.empty() && !segments.back().like)
+                segments.back().end = rows.size();
+            else
+                segments.push_back({from, rows.size(), std::nullopt});
         }
-        std::size_t from = rows.size();
-        if (v->empty()) {
-            rows.insert(rows.end(), matches->rowids.begin(), matches->rowids.end());
-        } else {
-            for (std::uint32_t k : matches->byValue[matches->valueOf[i]])
-                rows.push_back(matches->rowids[k]);
-        }
-        if (!segments.empty() && !segments.back().like)
-            segments.back().end = rows.size();
-        else
-            segments.push_back({from, rows.size(), std::nullopt});
-    }
-    matches.reset();
-    progress.startPhase(likes * rows1 + static_cast<double>(rows.size()));
+        matches.reset();
+        progress.startPhase(likes * rows1 + static_cast<double>(rows.size()));
 
-    const std::string order = "qx_相似行顺序";
-    constexpr std::size_t kChunk = 1 << 16;
-    for (const Segment& seg : segments) {
-        if (run.failed()) break;
-        if (seg.like) {
-            likeInsert(*seg.like);
-            progress.advance(rows1);
-            continue;
+        const std::string order = "qx_相似行顺序";
+        constexpr std::size_t kChunk = 1 << 16;
+        for (const Segment& seg : segments) {
+            if (run.failed()) break;
+            if (seg.like) {
+                likeInsert(*seg.like);
+                progress.advance(rows1);
+                continue;
+            }
+            for (std::size_t at = seg.begin; at < seg.end && !run.failed(); at += kChunk) {
+                std::size_t n = std::min(kChunk, seg.end - at);
+                jet::Outcome made = run.connection().createRowOrder(
+                    order, std::span<const std::int64_t>(rows.data() + at, n));
+                if (!made) run.fail(made.message);
+                run.build("insert into " + r + " select " + select + " from " + t1 + ", " + order +
+                          " where [" + t1 + "]._rowid_ = [" + order + "].r order by [" + order +
+                          "].seq");
+                run.connection().execute("drop table " + order);
+                progress.advance(static_cast<double>(n));
+            }
         }
-        for (std::size_t at = seg.begin; at < seg.end && !run.failed(); at += kChunk) {
-            std::size_t n = std::min(kChunk, seg.end - at);
-            jet::Outcome made = run.connection().createRowOrder(
-                order, std::span<const std::int64_t>(rows.data() + at, n));
-            if (!made) run.fail(made.message);
-            run.build("insert into " + r + " select " + select + " from " + t1 + ", " + order +
-                      " where [" + t1 + "]._rowid_ = [" + order + "].r order by [" + order +
-                      "].seq");
-            run.connection().execute("drop table " + order);
-            progress.advance(static_cast<double>(n));
-        }
-    }
-    if (!run.failed()) progress.advance(0);
+        if (!run.failed()) progress.advance(0);
+    });
     session.progress.close();
     run.resumeBusy();
     run.finish(r, exchange::kCompareStyle, kSimilarDone);

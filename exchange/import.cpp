@@ -9,6 +9,7 @@
 #include "platform/os/encoding.h"
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
+#include "platform/work/progress.h"
 #include "store/structure.h"
 
 namespace qx::exchange {
@@ -37,10 +38,27 @@ fs::path schemaIniPath(const fs::path& dir) {
     return dir / "schema.ini";
 }
 
-// Runs one import statement on the working database of `flavour`; on success the database is
-// compacted once the connection is closed.
-bool runImport(const store::Session& session, store::Flavour flavour, const std::string& sql) {
+// A cancelled read leaves the working database as it was: no table, and no database when the
+// read made it.
+void undoRead(const store::Session& session, store::Flavour flavour, const std::string& table,
+              bool created) {
+    if (created) {
+        os::removeIfExists(session.database.path(flavour));
+        return;
+    }
+    work::Cleanup cleanup;
+    jet::Connection connection;
+    if (connection.open(session.database.connectionString(flavour)))
+        connection.execute("DROP TABLE " + table);
+}
+
+// Runs one import statement into `table` on the working database of `flavour`; on success the
+// database is compacted once the connection is closed.
+bool runImport(const store::Session& session, store::Flavour flavour, const std::string& table,
+               const std::string& sql) {
     std::string why;
+    std::error_code ec;
+    bool created = !fs::exists(session.database.path(flavour), ec);
     bool ok = session.database.createIfAbsent(flavour, &why);
     // The busy notice stays up through the compaction, which takes as long as a copy.
     store::BusyScope busy(session.busy);
@@ -50,6 +68,12 @@ bool runImport(const store::Session& session, store::Flavour flavour, const std:
         if (o) o = connection.execute(sql);
         ok = o.ok;
         why = o.message;
+    }
+    if (session.busy.cancelled()) {
+        busy.close();
+        if (ok || created) undoRead(session, flavour, table, created);
+        session.messages.show(work::kCancelled);
+        return false;
     }
     if (!ok) {
         busy.close();
@@ -64,6 +88,11 @@ bool runImport(const store::Session& session, store::Flavour flavour, const std:
     if (session.database.compact(session.database.path(flavour), {}, false, &compactWhy) !=
         store::kCompactDone) {
         busy.close();
+        if (session.busy.cancelled()) {
+            undoRead(session, flavour, table, created);
+            session.messages.show(work::kCancelled);
+            return false;
+        }
         session.messages.show(std::string(kCompactFailed) + compactWhy);
     }
     return true;
@@ -176,14 +205,20 @@ void listTableColumns(const store::Session& session, const std::string& table, u
 void readSourceTable(const store::Session& session, ImportPage& page, bool headerRow) {
     std::string kind = extensionOf(session.openDialog.fileName());
     if (hasTableChooser(kind) && page.table.currentIndex() < 0) {
+        // Nothing was read: the button stays, so that the sheet the message asks for can be
+        // read without opening the file again.
         session.messages.show(kNoTableChosen);
-    } else if (isSourceKind(kind)) {
+        return;
+    }
+    if (isSourceKind(kind)) {
         int m = hasTableChooser(kind) ? page.table.currentIndex() + 1 : 1;
         std::string w = std::to_string(page.files.selectedIndex() + 1) + "_" + std::to_string(m);
         if (kind == "csv" || kind == "txt")
             importTextTable(session, w, page.count.text(), page.delimiter);
         else
             importTable(session, w, page.table, kind, headerRow);
+        // A cancelled read is as if it had not been asked for.
+        if (session.busy.cancelled()) return;
         listTableColumns(session, w, page.columns);
         page.tables.addItem(w);
         page.tables.setSelectedIndex(page.files.selectedIndex());
@@ -196,7 +231,7 @@ bool importTable(const store::Session& session, const std::string& table,
                  const ui::ComboBox& chooser, const std::string& kind, bool headerRow) {
     std::string path = session.openDialog.fileName();
     std::string name = hasTableChooser(kind) ? chooser.text() : std::string();
-    return runImport(session, session.flavour(),
+    return runImport(session, session.flavour(), table,
                      "SELECT * INTO " + table + sourceClause(kind, path, name, headerRow));
 }
 
@@ -211,7 +246,7 @@ bool importTextTable(const store::Session& session, const std::string& table,
     }
     writeSchemaIni(session, fileNameOf(path), count, directoryOf(path), kind, delimiter);
     // A text file in the open dialog means the program is not in xlsx mode.
-    return runImport(session, store::Flavour::Jet,
+    return runImport(session, store::Flavour::Jet, table,
                      "SELECT * INTO " + table + sourceClause(kind, path, {}, false));
 }
 

@@ -6,6 +6,7 @@
 #include "platform/isam/excel12/xlsx_writer.h"
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
+#include "platform/work/progress.h"
 
 namespace qx::exchange {
 
@@ -48,6 +49,22 @@ SaveRun::SaveRun(const store::Session& session, SaveTarget target)
     // Only a read creates the working database; an operation works in the one there is.
     jet::Outcome opened = connection_.open(session.database.connectionString(flavour));
     if (!opened) fail(opened.message);
+    // A cancelled run takes back the tables it made.
+    if (opened) before_ = connection_.tables();
+}
+
+SaveRun::~SaveRun() {
+    endUnit();
+}
+
+bool SaveRun::cancelled() const {
+    return session_.busy.cancelled() || work::stopRequested();
+}
+
+void SaveRun::endUnit() {
+    if (!connection_.isOpen() || undone_ || !cancelled()) return;
+    undone_ = true;
+    connection_.dropTablesBut(before_);
 }
 
 bool SaveRun::build(const std::string& sql) {
@@ -105,9 +122,13 @@ void SaveRun::exportResult(
 }
 
 void SaveRun::conclude(const char* closing) {
+    bool stopped = cancelled();
+    endUnit();
     connection_.close();
     busy_.close();
-    if (failed())
+    if (stopped)
+        session_.messages.show(work::kCancelled);
+    else if (failed())
         session_.messages.show(kOperationFailed + failure_);
     else if (target_.kind().empty())
         session_.messages.show(kSaveFailed);

@@ -58,6 +58,7 @@ std::string exportStatement(const ExportStyle& style, const std::string& kind,
 class SaveRun {
   public:
     SaveRun(const store::Session& session, SaveTarget target);
+    ~SaveRun();
     SaveRun(const SaveRun&) = delete;
     SaveRun& operator=(const SaveRun&) = delete;
 
@@ -75,7 +76,8 @@ class SaveRun {
 
     // Writes R to the target (staged beside it for workbooks and databases, moved over the
     // chosen file only when complete), closes the busy notice and shows the closing message,
-    // "保存失败" for a target of no kind, or the failure with its reason.
+    // "保存失败" for a target of no kind, the failure with its reason, or "操作已取消" after
+    // a cancel, which takes back every statement of the run.
     void finish(const std::string& table, const ExportStyle& style, const char* closing);
     // The same with a statement of the operation's own for the target kind and path.
     void finish(const std::function<std::string(const std::string& kind, const std::string& path)>&
@@ -88,8 +90,10 @@ class SaveRun {
     void conclude(const char* closing);
 
     // Leaves the busy notice for a while (the progress window takes its place).
-    void pauseBusy() { session_.busy.close(); }
-    void resumeBusy() { session_.busy.show(); }
+    void pauseBusy() { session_.busy.pause(); }
+    void resumeBusy() { session_.busy.resume(); }
+    // Whether the user cancelled the run (Esc, "取消", Ctrl-C).
+    bool cancelled() const;
 
   private:
     const store::Session& session_;
@@ -97,6 +101,9 @@ class SaveRun {
     store::BusyScope busy_;
     jet::Connection connection_;
     std::string failure_;
+    std::vector<std::string> before_;  // the tables there were when the run began
+    bool undone_ = false;
+    void endUnit();
 };
 
 }  // namespace qx::exchange

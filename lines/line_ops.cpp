@@ -2,11 +2,13 @@
 #include "lines/line_ops.h"
 
 #include <chrono>
+#include <functional>
 
 #include "exchange/source_kinds.h"
 #include "lines/line_text.h"
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
+#include "platform/work/progress.h"
 
 namespace qx::lines {
 
@@ -15,7 +17,15 @@ namespace fs = std::filesystem;
 namespace {
 
 bool readBytes(const std::string& path, std::string& out, std::string& error) {
-    if (os::readFile(os::pathFromUtf8(path), out)) return true;
+    work::report(work::Stage::Lines);
+    if (work::cancelRequested()) {
+        error = work::kCancelled;
+        return false;
+    }
+    if (os::readFile(os::pathFromUtf8(path), out)) {
+        work::reportFraction(0.3);
+        return true;
+    }
     error = "无法读取文件“" + path + "”";
     return false;
 }
@@ -23,6 +33,9 @@ bool readBytes(const std::string& path, std::string& out, std::string& error) {
 // Written beside the target and moved over it: the old file stays whole until the new one is.
 std::string writeReplacing(const std::string& path, std::string_view bytes,
                            std::string_view prefix = {}) {
+    // A cancelled operation writes nothing: the old file stays as it was.
+    if (work::cancelRequested()) return work::kCancelled;
+    work::reportFraction(0.7);
     std::string why;
     if (os::writeFileReplacing(os::pathFromUtf8(path), {prefix, bytes}, why)) return {};
     return "无法写入文件“" + path + "”" + (why.empty() ? "" : "：" + why);
@@ -54,6 +67,13 @@ std::string rewrite(const std::string& path, std::string (*pass)(std::string_vie
     return writeReplacing(path, out);
 }
 
+// A file operation as one long step: away from the window's thread, which keeps answering.
+std::string runLong(const std::function<std::string()>& operation) {
+    std::string error;
+    work::runLong([&] { error = operation(); });
+    return error;
+}
+
 long long elapsedSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  start)
@@ -63,7 +83,9 @@ long long elapsedSince(std::chrono::steady_clock::time_point start) {
 // The timing message, or the failure in its place.
 void conclude(ui::MessageBox& messages, const std::string& error,
               std::chrono::steady_clock::time_point start, const char* tail) {
-    if (!error.empty())
+    if (error == work::kCancelled)
+        messages.show(work::kCancelled);
+    else if (!error.empty())
         messages.show("操作失败：" + error);
     else
         messages.show(kTimingHead + std::to_string(elapsedSince(start)) + tail);
@@ -132,7 +154,8 @@ void quickDedupe(ui::FileDialog& dialog, ui::MessageBox& messages) {
     std::string path;
     if (!choose(dialog, "请选择欲去重复的txt文件", path)) return;
     auto start = std::chrono::steady_clock::now();
-    conclude(messages, dedupeFile(path), start, "毫秒，请在原文本所在目录查收结果！");
+    conclude(messages, runLong([&] { return dedupeFile(path); }), start,
+             "毫秒，请在原文本所在目录查收结果！");
 }
 
 void quickCompare(ui::FileDialog& dialog, ui::MessageBox& messages, Compare which) {
@@ -141,8 +164,10 @@ void quickCompare(ui::FileDialog& dialog, ui::MessageBox& messages, Compare whic
     if (!choose(dialog, "请选择要打开的B表", b)) return;
     auto start = std::chrono::steady_clock::now();
     bool fromB = which == Compare::BNotA;
-    std::string error =
-        compareFiles(fromB ? b : a, fromB ? a : b, suffixOf(which), which == Compare::Common);
+    std::string error = runLong([&] {
+        return compareFiles(fromB ? b : a, fromB ? a : b, suffixOf(which),
+                            which == Compare::Common);
+    });
     conclude(messages, error, start,
              fromB ? "毫秒，请在B表所在目录查收结果！" : "毫秒，请在A表所在目录查收结果！");
 }
@@ -152,21 +177,24 @@ void quickMerge(ui::FileDialog& dialog, ui::MessageBox& messages) {
     if (!choose(dialog, "请选择要打开的A表", a)) return;
     if (!choose(dialog, "请选择要打开的B表", b)) return;
     auto start = std::chrono::steady_clock::now();
-    conclude(messages, mergeFiles(a, b, "合并AB"), start, "毫秒，请在A表所在目录查收结果！");
+    conclude(messages, runLong([&] { return mergeFiles(a, b, "合并AB"); }), start,
+             "毫秒，请在A表所在目录查收结果！");
 }
 
 void quickUnquote(ui::FileDialog& dialog, ui::MessageBox& messages) {
     std::string path;
     if (!choose(dialog, "请选择要打开的表", path)) return;
     auto start = std::chrono::steady_clock::now();
-    conclude(messages, stripQuotesFile(path), start, "毫秒，请重新打开该表查看！");
+    conclude(messages, runLong([&] { return stripQuotesFile(path); }), start,
+             "毫秒，请重新打开该表查看！");
 }
 
 void quickTrim(ui::FileDialog& dialog, ui::MessageBox& messages) {
     std::string path;
     if (!choose(dialog, "请选择要打开的表", path)) return;
     auto start = std::chrono::steady_clock::now();
-    conclude(messages, cleanUpFile(path), start, "毫秒，请重新打开该表查看！");
+    conclude(messages, runLong([&] { return cleanUpFile(path); }), start,
+             "毫秒，请重新打开该表查看！");
 }
 
 namespace {

@@ -14,6 +14,8 @@
 
 #include "lines/line_ops.h"
 #include "platform/os/console.h"
+#include "platform/os/interrupt.h"
+#include "platform/work/progress.h"
 
 int main(int argc, char** argv) {
     qx::os::prepareStandardStreams();
@@ -31,6 +33,8 @@ int main(int argc, char** argv) {
     std::string op = argv[1], a = argv[2], b = argc > 3 ? argv[3] : "";
     bool two = op == "common" || op == "a-not-b" || op == "b-not-a" || op == "merge";
     if (two != (argc == 4) || (!two && argc != 3)) return usage();
+    // Ctrl-C stops the operation before it writes: no result file, the old one as it was.
+    qx::os::onInterrupt(&qx::work::requestStopFromSignal);
     std::string error;
     if (op == "dedupe")
         error = qx::lines::dedupeFile(a);
@@ -48,6 +52,10 @@ int main(int argc, char** argv) {
         error = qx::lines::mergeFiles(a, b, "合并AB");
     else
         return usage();
+    if (qx::work::stopRequested()) {
+        std::fprintf(stderr, "%s\n", qx::work::kCancelled);
+        return 130;
+    }
     if (!error.empty()) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;

@@ -25,7 +25,11 @@ QString qtFilter(const std::string& filter) {
     QStringList parts;
     for (const auto& [label, pattern] : ui::filterPairs(filter)) {
         QString patterns = toQt(pattern).replace(';', ' ');
-        parts << toQt(label) + " (" + patterns + ")";
+        QString shown = toQt(label);
+        // Qt takes the patterns from a label's closing brackets: a label that already ends
+        // with them is shown as it is, not with them twice.
+        if (!shown.endsWith("(" + patterns + ")")) shown += " (" + patterns + ")";
+        parts << shown;
     }
     return parts.join(";;");
 }

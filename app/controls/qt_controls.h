@@ -20,8 +20,8 @@ namespace qx::app {
 
 QString toQt(const std::string& s);
 std::string fromQt(const QString& s);
-// "label|pattern|…" to Qt's "label (pattern);;…" form (the pattern already stands in the
-// label, as in "CSV文档(逗号分隔符)(*.csv)", so only the pattern is used for matching).
+// "label|pattern|…" to Qt's "label (pattern);;…" form; a label that ends with its pattern in
+// brackets, as "CSV文档(逗号分隔符)(*.csv)", stays as it is.
 QString qtFilter(const std::string& filter);
 
 class QtListBox : public ui::ListBox {

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     qx::app::useProgramFont();
+    qx::app::useChineseTranslations();
     qx::app::ScenarioOptions options;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {

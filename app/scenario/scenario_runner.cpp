@@ -26,6 +26,7 @@
 #include "platform/jet/recordset.h"
 #include "platform/os/encoding.h"
 #include "platform/os/paths.h"
+#include "platform/work/progress.h"
 
 namespace qx::app {
 
@@ -235,7 +236,7 @@ void ScenarioRunner::step() {
     if (done_) return;
     // While a command is still running (a handler in its own event loop), the next command
     // waits, unless that loop is a modal dialog's: then the dialog is what a person acts on.
-    if (running_ > 0 && !QApplication::activeModalWidget()) {
+    if ((running_ > 0 && !QApplication::activeModalWidget()) || work::longWorkRunning()) {
         QTimer::singleShot(5, this, [this] { step(); });
         return;
     }

@@ -32,6 +32,8 @@ class RowSource {
     // For such sources: the text columns whose rows also held numbers, dates or booleans; those
     // values are to be stored as text.
     virtual std::vector<bool> mixedColumns() const { return {}; }
+    // How much of the source has been read, 0..1, for sources that know; -1 otherwise.
+    virtual double fractionRead() const { return -1; }
 };
 
 struct TableName {

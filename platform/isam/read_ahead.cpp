@@ -1,6 +1,7 @@
 // A row source read ahead on a second thread.
 #include "platform/isam/read_ahead.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -32,6 +33,7 @@ class ReadAhead : public RowSource {
     }
 
     const std::vector<ColumnDef>& columns() const override { return columns_; }
+    double fractionRead() const override { return fraction_; }
     std::string error() const override {
         std::lock_guard<std::mutex> lock(mutex_);
         return error_;
@@ -72,6 +74,7 @@ class ReadAhead : public RowSource {
             std::size_t n = 0;
             while (n < kBatchRows && rows_->next(batch[n])) ++n;
             bool end = n < kBatchRows;
+            fraction_ = rows_->fractionRead();
             std::string why = end ? rows_->error() : std::string();
             {
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -96,6 +99,7 @@ class ReadAhead : public RowSource {
     std::vector<Batch> spare_;
     std::string error_;
     bool done_ = false, stop_ = false;
+    std::atomic<double> fraction_{-1};
     std::thread worker_;
 };
 

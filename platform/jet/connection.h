@@ -63,8 +63,13 @@ class Connection {
     bool isOpen() const { return db_ != nullptr; }
     void close();
 
-    // Runs exactly one Jet statement. A refused statement changes nothing.
+    // Runs exactly one Jet statement. A refused statement changes nothing. It runs through the
+    // caller's long-work runner (work::runLong) and stops when the step is cancelled, with the
+    // message work::kCancelled.
     Outcome execute(std::string_view jetSql);
+
+    // Takes back what a cancelled step made: every table not in `keep` is dropped.
+    void dropTablesBut(const std::vector<std::string>& keep);
 
     // A new table `name` (seq, r) holding the row numbers `rows` in order: statements join it on
     // a table's _rowid_ to take that table's rows in an order of the caller's choosing.
@@ -89,6 +94,9 @@ class Connection {
 
   private:
     struct InternalScope;
+    static constexpr int kProgressSteps = 4096;
+    static int onProgress(void*);
+    Outcome executeHere(std::string_view jetSql);
     Outcome run(const Plan& plan);
     Outcome runSql(const std::string& sql);
     Outcome loadSources(const std::vector<ExternalSource>& sources);

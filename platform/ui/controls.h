@@ -118,19 +118,26 @@ class MessageBox {
     virtual void show(const std::string& text) = 0;
 };
 
-// The modeless busy notice and the progress notice of long work.
+// The modeless busy notice and the progress notice of long work. From show() to close() the
+// notice stands for one step of work: the engine reports to it, and the user may cancel it.
 class BusyNotice {
   public:
     virtual ~BusyNotice() = default;
     virtual void show() = 0;
     virtual void close() = 0;
+    // Out of sight for a while, the step going on (the progress window takes its place).
+    virtual void pause() { close(); }
+    virtual void resume() { show(); }
+    // Whether the user cancelled the step (still known after close()).
+    virtual bool cancelled() const { return false; }
 };
 
 class ProgressNotice {
   public:
     virtual ~ProgressNotice() = default;
     virtual void show() = 0;
-    virtual void setPercent(int percent) = 0;  // also lets pending events run
+    // Any thread: the work may run away from the window's thread.
+    virtual void setPercent(int percent) = 0;
     virtual void close() = 0;
 };
 

@@ -5,11 +5,13 @@
 #include <cassert>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/ui/controls.h"
+#include "platform/work/progress.h"
 
 namespace qx::ui {
 
@@ -237,16 +239,32 @@ class MemoryMessageBox : public MessageBox {
     std::vector<std::string> shown_;
 };
 
+// The work runs where it is called; the step's progress is the current one of this thread
+// while the notice is shown, so that a test (or a signal) can cancel it.
 class MemoryBusyNotice : public BusyNotice {
   public:
     void show() override {
+        if (!visible_) {
+            progress_ = std::make_unique<work::Progress>();
+            progress_->onReport = onReport;
+            previous_ = work::setCurrent(progress_.get());
+        }
         visible_ = true;
         ++shows_;
     }
     void close() override {
         if (visible_ && onClose) onClose();
+        if (visible_) work::setCurrent(previous_);
         visible_ = false;
     }
+    void pause() override {}
+    void resume() override {}
+    bool cancelled() const override {
+        return work::stopRequested() || (progress_ && progress_->cancelled());
+    }
+    // Called on each report of the step's progress (on the working thread), for a test to
+    // cancel at a chosen point.
+    std::function<void(work::Progress&)> onReport;
     // Called as a shown notice closes, for a test to see how far the work had come.
     std::function<void()> onClose;
     bool isVisible() const { return visible_; }
@@ -255,6 +273,8 @@ class MemoryBusyNotice : public BusyNotice {
   private:
     bool visible_ = false;
     int shows_ = 0;
+    std::unique_ptr<work::Progress> progress_;
+    work::Progress* previous_ = nullptr;
 };
 
 class MemoryProgressNotice : public ProgressNotice {

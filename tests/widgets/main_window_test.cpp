@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -31,6 +33,25 @@ using qx::testing::TestDir;
 
 void touch(const std::filesystem::path& p) {
     std::ofstream(p) << "x";
+}
+
+// Qt's standard buttons and dialogs in the program's language, not in English.
+TEST(MainWindow, QtsOwnDialogsAndButtonsSpeakChinese) {
+    ASSERT_TRUE(useChineseTranslations());
+    QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Open);
+    struct Case {
+        QDialogButtonBox::StandardButton button;
+        const char* text;
+    };
+    for (const Case& c :
+         {Case{QDialogButtonBox::Ok, "确定"}, Case{QDialogButtonBox::Cancel, "取消"},
+          Case{QDialogButtonBox::Open, "打开"}})
+        EXPECT_EQ(box.button(c.button)->text().remove('&'), QString::fromUtf8(c.text));
+    QFileDialog dialog(nullptr, QString(), QString(), QStringLiteral("文本文档(*.txt)"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* lookIn = dialog.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+    ASSERT_NE(lookIn, nullptr);
+    EXPECT_FALSE(lookIn->text().contains(QStringLiteral("Look in")));
 }
 
 TEST(MainWindow, ResetsOnStartNavigationPageSwitchAndExit) {

@@ -1,5 +1,6 @@
 // The Qt side of the control interfaces: filters in Qt's form, scripted dialogs and messages.
 #include "app/controls/qt_controls.h"
+#include "exchange/source_kinds.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +12,23 @@ namespace qx::app {
 namespace {
 
 TEST(QtControls, FiltersInQtForm) {
-    EXPECT_EQ(qtFilter("Excel2007(*.xlsx)|*.xlsx|"), QStringLiteral("Excel2007(*.xlsx) (*.xlsx)"));
+    // Each pattern shown once: the labels that carry it keep it, the others get it.
+    EXPECT_EQ(qtFilter("Excel2007(*.xlsx)|*.xlsx|"), QStringLiteral("Excel2007(*.xlsx)"));
     EXPECT_EQ(qtFilter("dBASE III (*.dbf)|*.dbf|文本文档(*.txt)|*.txt"),
-              QStringLiteral("dBASE III (*.dbf) (*.dbf);;文本文档(*.txt) (*.txt)"));
+              QStringLiteral("dBASE III (*.dbf);;文本文档(*.txt)"));
+    EXPECT_EQ(qtFilter("表格|*.xls;*.xlsx|文本(*.csv)|*.txt"),
+              QStringLiteral("表格 (*.xls *.xlsx);;文本(*.csv) (*.txt)"));
+    EXPECT_EQ(qtFilter("CSV文档(逗号分隔符)(*.csv)|*.csv"),
+              QStringLiteral("CSV文档(逗号分隔符)(*.csv)"));
+    // The program's own filters: every entry names its pattern exactly once.
+    for (const char* filter :
+         {exchange::kFullFilter, exchange::kClassicFilter, exchange::kXlsxFilter,
+          exchange::kResultFilter, exchange::kResultXlsxFilter}) {
+        for (const QString& entry : qtFilter(filter).split(";;")) {
+            QString pattern = entry.mid(entry.lastIndexOf('('));
+            EXPECT_EQ(entry.count(pattern), 1) << entry.toStdString();
+        }
+    }
 }
 
 TEST(QtControls, ScriptedDialogsAndMessages) {

@@ -14,6 +14,7 @@
 #include "platform/os/encoding.h"
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
+#include "platform/work/progress.h"
 
 namespace qx::isam::text {
 
@@ -121,6 +122,8 @@ class RecordReader {
           delimiter_(std::move(delimiter)),
           charset_(std::move(charset)) {
         if (delimiter_.empty()) delimiter_ = ",";
+        std::error_code ec;
+        size_ = fs::file_size(file, ec);
         char bom[3] = {0, 0, 0};
         in_.read(bom, 3);
         if (!(static_cast<unsigned char>(bom[0]) == 0xEF &&
@@ -131,6 +134,10 @@ class RecordReader {
         }
     }
     bool ok() const { return static_cast<bool>(in_); }
+    // How much of the file has been read, 0..1.
+    double fraction() const {
+        return size_ ? static_cast<double>(consumed_ - (buffer_.size() - at_)) / size_ : 1.0;
+    }
 
     // The next record; false at the end. Fields are UTF-8; an empty field is nullopt.
     bool next(std::vector<std::optional<std::string>>& fields, std::string& error) {
@@ -198,6 +205,7 @@ class RecordReader {
         buffer_.resize(kChunk);
         in_.read(buffer_.data(), static_cast<std::streamsize>(kChunk));
         buffer_.resize(static_cast<std::size_t>(in_.gcount()));
+        consumed_ += buffer_.size();
         at_ = 0;
         return !buffer_.empty();
     }
@@ -239,6 +247,7 @@ class RecordReader {
     std::string charset_;
     std::string buffer_;
     std::size_t at_ = 0;
+    std::uintmax_t size_ = 0, consumed_ = 0;
     std::string raw_, converted_;
 };
 
@@ -248,6 +257,8 @@ class TextRows : public RowSource {
         : reader_(std::move(reader)), columns_(std::move(columns)), skipHeader_(skipHeader) {}
     const std::vector<ColumnDef>& columns() const override { return columns_; }
     std::string error() const override { return error_; }
+    // The walk that learnt the columns was the first half of the read.
+    double fractionRead() const override { return 0.5 + reader_->fraction() / 2; }
 
     bool next(std::vector<Value>& row) override {
         if (skipHeader_) {
@@ -340,7 +351,15 @@ std::unique_ptr<RowSource> TextDriver::readTable(const ExternalClause& db, const
     std::vector<std::size_t> longest;
     std::size_t widest = 0;
     bool first = true;
+    std::size_t records = 0;
     while (reader->next(fields, error)) {
+        if (++records % 4096 == 0) {
+            if (work::cancelRequested()) {
+                error = work::kCancelled;
+                return nullptr;
+            }
+            work::reportFraction(reader->fraction() / 2);
+        }
         if (first && layout.header) {
             for (auto& f : fields) headerNames.push_back(f.value_or(""));
             first = false;

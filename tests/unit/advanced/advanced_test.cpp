@@ -2,7 +2,10 @@
 #include "advanced/condition_builder.h"
 #include "advanced/operations.h"
 #include "exchange/memory_import.h"
+#include "platform/work/progress.h"
 #include "unit/exchange/session_fixture.h"
+
+#include <fstream>
 
 namespace qx::advanced {
 namespace {
@@ -182,6 +185,39 @@ TEST_F(AdvancedTest, UpdateSavesTheChangeAndRestoresTheTables) {
     EXPECT_EQ(messages_.shown().back().rfind(exchange::kOperationFailed, 0), 0u);
     EXPECT_EQ(query("select * from 1_1"), (std::vector<std::string>{"1|a", "2|b", "3|"}));
     EXPECT_EQ(workingTables(), (std::vector<std::string>{"1_1", "2_1"}));
+    EXPECT_NE(readFile("u.csv").find("2,x"), std::string::npos);
+}
+
+// Cancelled while the changed table is exported: the tables as they were, no copies left, the
+// earlier result file untouched, and the user told so.
+TEST_F(AdvancedTest, ACancelledUpdateLeavesTheTablesAndTheFileAsTheyWere) {
+    update.setText(1, 0, "1_1");
+    update.setText(1, 1, "[1_1].F2");
+    update.setText(1, 2, "=");
+    update.setText(1, 3, "[2_1].F3");
+    setCondition({"", "1_1", "F1", "=", "[2_1]![F1]"});
+    {
+        std::ofstream old(path("u.csv"), std::ios::binary);
+        old << "old";
+    }
+    busy_.onReport = [](work::Progress& p) {
+        if (p.snapshot().stage == work::Stage::Exporting) p.cancel();
+    };
+    save_.queue(path("u.csv"));
+    exportLastResult(*session_, AdvancedKind::Update, page);
+    busy_.onReport = nullptr;
+    EXPECT_EQ(messages_.shown(), std::vector<std::string>{work::kCancelled});
+    EXPECT_EQ(readFile("u.csv"), "old");
+    EXPECT_EQ(query("select * from 1_1"), (std::vector<std::string>{"1|a", "2|b", "3|"}));
+    EXPECT_EQ(workingTables(), (std::vector<std::string>{"1_1", "2_1"}));
+    EXPECT_EQ(database_->listColumns("1_1", store::Flavour::Jet),
+              (std::vector<std::string>{"F1", "F2"}));
+
+    // The next run works as if the cancelled one had never been.
+    messages_.clear();
+    save_.queue(path("u.csv"));
+    exportLastResult(*session_, AdvancedKind::Update, page);
+    EXPECT_EQ(messages_.shown(), std::vector<std::string>{kUpdateDone});
     EXPECT_NE(readFile("u.csv").find("2,x"), std::string::npos);
 }
 

@@ -1,0 +1,55 @@
+// What the parts of the engine share about SQLite itself: opening a database file, the engine's
+// messages in the program's words, statement handles and the binding of values.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/jet/connection.h"
+
+namespace qx::jet {
+
+// sqlite3_open_v2 with the process-wide settings made first.
+int openDatabase(const char* file, sqlite3** db, int flags);
+
+// SQLite's message `msg` in the words of this program's engine.
+std::string translateMessage(const std::string& msg);
+// The last error of `db` (or `fallback`) in the program's words.
+std::string engineText(sqlite3* db, const char* fallback = nullptr);
+
+std::string trimmed(std::string_view s);
+
+class Statement {
+  public:
+    Statement() = default;
+    explicit Statement(sqlite3_stmt* s) : s_(s) {}
+    ~Statement() { sqlite3_finalize(s_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return s_; }
+    sqlite3_stmt* release() {
+        sqlite3_stmt* s = s_;
+        s_ = nullptr;
+        return s;
+    }
+    sqlite3_stmt** out() { return &s_; }
+
+  private:
+    sqlite3_stmt* s_ = nullptr;
+};
+
+void bindValue(sqlite3_stmt* stmt, int index, const Value& v);
+Value columnValue(sqlite3_stmt* stmt, int i);
+std::string createTableSql(const std::string& quotedName, const std::vector<Field>& fields);
+
+// Statements the engine itself runs (pragmas, schema reads) pass the authorizer.
+struct Connection::InternalScope {
+    explicit InternalScope(Connection& c) : c_(c) { ++c_.internal_; }
+    ~InternalScope() { --c_.internal_; }
+    Connection& c_;
+};
+
+}  // namespace qx::jet
