@@ -51,26 +51,33 @@ constexpr std::uint64_t kSha384H[8] = {
     0xcbbb9d5dc1059ed8ULL, 0x629a292a367cd507ULL, 0x9159015a3070dd17ULL, 0x152fecd8f70e5939ULL,
     0x67332667ffc00b31ULL, 0x8eb44a8768581511ULL, 0xdb0c2e0d64f98fa7ULL, 0x47b5481dbefa4fa4ULL};
 
-// The message padded to whole blocks: a one bit, zeros, and its length in bits, big-endian.
-Bytes padded(const Bytes& message, std::size_t block, std::size_t lengthBytes) {
-    Bytes m = message;
-    std::uint64_t bits = static_cast<std::uint64_t>(message.size()) * 8;
-    m.push_back(0x80);
-    while (m.size() % block != block - lengthBytes) m.push_back(0);
-    for (std::size_t i = lengthBytes; i-- > 0;)
-        m.push_back(i < 8 ? static_cast<std::uint8_t>(bits >> (8 * i)) : 0);
-    return m;
+// Hands `message` to `compress` block by block, padded as the hashes pad it: a one bit, zeros,
+// and the length in bits in the last `lengthBytes` bytes (big-endian, or little-endian for MD5).
+// The whole blocks are read where they are; only the last one or two are copied.
+template <std::size_t Block, typename Compress>
+void blocks(const Bytes& message, std::size_t lengthBytes, bool littleEndian, Compress compress) {
+    const std::size_t n = message.size(), whole = n / Block * Block;
+    for (std::size_t at = 0; at < whole; at += Block) compress(message.data() + at);
+    std::uint8_t tail[2 * Block] = {};
+    std::copy(message.begin() + static_cast<long>(whole), message.end(), tail);
+    const std::size_t rest = n - whole;
+    tail[rest] = 0x80;
+    const std::size_t total = rest + 1 + lengthBytes <= Block ? Block : 2 * Block;
+    const std::uint64_t bits = static_cast<std::uint64_t>(n) * 8;
+    for (std::size_t i = 0; i < 8; ++i)
+        tail[littleEndian ? total - lengthBytes + i : total - 1 - i] =
+            static_cast<std::uint8_t>(bits >> (8 * i));
+    for (std::size_t at = 0; at < total; at += Block) compress(tail + at);
 }
 
 Bytes sha256Words(const Bytes& message) {
-    Bytes m = padded(message, 64, 8);
     std::uint32_t h[8];
     for (int i = 0; i < 8; ++i) h[i] = static_cast<std::uint32_t>(kSha512H[i] >> 32);
-    for (std::size_t block = 0; block < m.size(); block += 64) {
+    blocks<64>(message, 8, false, [&](const std::uint8_t* in) {
         std::uint32_t w[64];
         for (int i = 0; i < 16; ++i)
-            w[i] = static_cast<std::uint32_t>(m[block + 4 * i]) << 24 | m[block + 4 * i + 1] << 16 |
-                   m[block + 4 * i + 2] << 8 | m[block + 4 * i + 3];
+            w[i] = static_cast<std::uint32_t>(in[4 * i]) << 24 | in[4 * i + 1] << 16 |
+                   in[4 * i + 2] << 8 | in[4 * i + 3];
         for (int i = 16; i < 64; ++i) {
             std::uint32_t s0 = rotr32(w[i - 15], 7) ^ rotr32(w[i - 15], 18) ^ w[i - 15] >> 3;
             std::uint32_t s1 = rotr32(w[i - 2], 17) ^ rotr32(w[i - 2], 19) ^ w[i - 2] >> 10;
@@ -101,7 +108,7 @@ Bytes sha256Words(const Bytes& message) {
         h[5] += f;
         h[6] += g;
         h[7] += k;
-    }
+    });
     Bytes out;
     for (std::uint32_t v : h)
         for (int i = 3; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
@@ -109,14 +116,13 @@ Bytes sha256Words(const Bytes& message) {
 }
 
 Bytes sha512Words(const Bytes& message, const std::uint64_t (&initial)[8], std::size_t size) {
-    Bytes m = padded(message, 128, 16);
     std::uint64_t h[8];
     for (int i = 0; i < 8; ++i) h[i] = initial[i];
-    for (std::size_t block = 0; block < m.size(); block += 128) {
+    blocks<128>(message, 16, false, [&](const std::uint8_t* in) {
         std::uint64_t w[80];
         for (int i = 0; i < 16; ++i) {
             w[i] = 0;
-            for (int j = 0; j < 8; ++j) w[i] = w[i] << 8 | m[block + 8 * i + j];
+            for (int j = 0; j < 8; ++j) w[i] = w[i] << 8 | in[8 * i + j];
         }
         for (int i = 16; i < 80; ++i) {
             std::uint64_t s0 = rotr64(w[i - 15], 1) ^ rotr64(w[i - 15], 8) ^ w[i - 15] >> 7;
@@ -147,7 +153,7 @@ Bytes sha512Words(const Bytes& message, const std::uint64_t (&initial)[8], std::
         h[5] += f;
         h[6] += g;
         h[7] += k;
-    }
+    });
     Bytes out;
     for (std::uint64_t v : h)
         for (int i = 7; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
@@ -219,17 +225,12 @@ Bytes md5(const Bytes& message) {
                               5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
                               4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
                               6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
-    Bytes m = message;
-    std::uint64_t bits = static_cast<std::uint64_t>(message.size()) * 8;
-    m.push_back(0x80);
-    while (m.size() % 64 != 56) m.push_back(0);
-    for (int i = 0; i < 8; ++i) m.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
     std::uint32_t h[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-    for (std::size_t block = 0; block < m.size(); block += 64) {
+    blocks<64>(message, 8, true, [&](const std::uint8_t* in) {
         std::uint32_t w[16];
         for (int i = 0; i < 16; ++i)
-            w[i] = m[block + 4 * i] | m[block + 4 * i + 1] << 8 | m[block + 4 * i + 2] << 16 |
-                   static_cast<std::uint32_t>(m[block + 4 * i + 3]) << 24;
+            w[i] = in[4 * i] | in[4 * i + 1] << 8 | in[4 * i + 2] << 16 |
+                   static_cast<std::uint32_t>(in[4 * i + 3]) << 24;
         std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
         for (int i = 0; i < 64; ++i) {
             std::uint32_t f;
@@ -257,7 +258,7 @@ Bytes md5(const Bytes& message) {
         h[1] += b;
         h[2] += c;
         h[3] += d;
-    }
+    });
     Bytes out;
     for (std::uint32_t v : h)
         for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
@@ -265,17 +266,12 @@ Bytes md5(const Bytes& message) {
 }
 
 Bytes sha1(const Bytes& message) {
-    Bytes m = message;
-    std::uint64_t bits = static_cast<std::uint64_t>(message.size()) * 8;
-    m.push_back(0x80);
-    while (m.size() % 64 != 56) m.push_back(0);
-    for (int i = 7; i >= 0; --i) m.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
     std::uint32_t h[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
-    for (std::size_t block = 0; block < m.size(); block += 64) {
+    blocks<64>(message, 8, false, [&](const std::uint8_t* in) {
         std::uint32_t w[80];
         for (int i = 0; i < 16; ++i)
-            w[i] = static_cast<std::uint32_t>(m[block + 4 * i]) << 24 | m[block + 4 * i + 1] << 16 |
-                   m[block + 4 * i + 2] << 8 | m[block + 4 * i + 3];
+            w[i] = static_cast<std::uint32_t>(in[4 * i]) << 24 | in[4 * i + 1] << 16 |
+                   in[4 * i + 2] << 8 | in[4 * i + 3];
         for (int i = 16; i < 80; ++i) w[i] = rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
         std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
         for (int i = 0; i < 80; ++i) {
@@ -305,7 +301,7 @@ Bytes sha1(const Bytes& message) {
         h[2] += c;
         h[3] += d;
         h[4] += e;
-    }
+    });
     Bytes out;
     for (std::uint32_t v : h)
         for (int i = 3; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
