@@ -61,7 +61,8 @@ Decryption standard(const std::string& info, std::string& package, const std::u1
     std::uint32_t flags = u32(info, 4);
     std::size_t headerSize = u32(info, 8);
     const std::size_t header = 12;
-    if (headerSize < 32 || headerSize > info.size() - header) return Decryption::Damaged;
+    if (info.size() < header || headerSize < 32 || headerSize > info.size() - header)
+        return Decryption::Damaged;
     if ((flags & kExternal) || !(flags & kCryptoApi) || !(flags & kAes))
         return Decryption::Unsupported;
     std::uint32_t algId = u32(info, header + 8), hashId = u32(info, header + 12);
@@ -231,8 +232,11 @@ Decryption agile(const std::string& info, std::string& package, const std::u16st
     r.onEnd = [&](std::string_view name) {
         if (name == "keyEncryptor") inPasswordEncryptor = false;
     };
+    // Writers pad the description with NULs or blanks.
+    std::size_t end = info.size();
+    while (end > 8 && (info[end - 1] == '\0' || info[end - 1] == ' ')) --end;
     std::string error;
-    if (!r.feed(info.data() + 8, info.size() - 8, true, error) || bad || !haveData)
+    if (!r.feed(info.data() + 8, end - 8, true, error) || bad || !haveData)
         return Decryption::Damaged;
     if (!haveKey) return Decryption::Unsupported;  // a certificate's key only
     Hash keyHash = nullptr, dataHash = nullptr;

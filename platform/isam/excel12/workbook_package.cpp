@@ -156,16 +156,22 @@ bool openWorkbook(const std::string& path, Workbook& wb, std::string& error) {
         wb.definedNames.push_back(shown);
     };
     if (!parseWhole(xml, r, error)) return false;
+    // Worksheets are numbered by position only among themselves: with chart, dialog or macro
+    // sheets in the workbook the position says nothing.
+    bool byPosition = true;
+    for (const char* other :
+         {"chartsheets/sheet1.xml", "dialogsheets/sheet1.xml", "macrosheets/sheet1.xml"})
+        if (!wb.zip->locate(folder + other).empty()) byPosition = false;
     for (std::size_t i = 0; i < wb.sheets.size(); ++i) {
         auto& sheet = wb.sheets[i];
         auto found = targets.find(sheetIds[i]);
         if (found != targets.end()) sheet.part = found->second;
-        if (sheet.part.empty() && !relsRead)
+        if (sheet.part.empty() && !relsRead && byPosition)
             sheet.part =
                 wb.zip->locate(folder + "worksheets/sheet" + std::to_string(i + 1) + ".xml");
         if (sheet.part.empty()) {
             error = "文件已损坏：找不到工作表“" + sheet.name + "”的数据（工作簿的关系部件" +
-                    (relsRead ? "所指的部件不存在）" : "缺失或已损坏）");
+                    (relsRead ? "有误）" : "缺失或已损坏）");
             return false;
         }
     }

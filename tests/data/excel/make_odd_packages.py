@@ -100,6 +100,14 @@ package("rels_badxml.xlsx", damaged(WBRELS2[:200]))
 # The second sheet's relationship names a part the package does not hold.
 package("rels_wrong_target.xlsx", damaged(WBRELS2.replace("worksheets/sheet2.xml",
                                                           "worksheets/sheet9.xml")))
+# No relationships, and a chart sheet before the worksheet: worksheets/sheet1.xml is the second
+# sheet's, so the position does not lead to the parts.
+package("rels_missing_chart.xlsx", [
+    ("[Content_Types].xml", CT), ("_rels/.rels", RELS),
+    ("xl/workbook.xml", WB2.replace('name="Sheet1"', 'name="Chart1"')),
+    ("xl/chartsheets/sheet1.xml", '<chartsheet xmlns="http://schemas.openxmlformats.org/'
+                                  'spreadsheetml/2006/main"/>'),
+    ("xl/sharedStrings.xml", sst(["甲", "乙"]))] + TWO_SHEETS[:1])
 # Targets as some writers give them: other case, "\\", an absolute name, an escape.
 package("rels_spelling.xlsx", damaged(
     WBRELS2.replace('"worksheets/sheet1.xml"', '"/XL/Worksheets/Sheet1.xml"')

@@ -123,7 +123,7 @@ TEST(XlsxPackage, TheirOwnPasswordsOpenThemAndOnlyThose) {
         const char* sheet;
     } cases[] = {
         {"lo_standard_password.xlsx", u"另一个密码", "客户"},  // standard, AES-128
-        {"poi_encrypted.xlsx", u"tika", ""},                    // agile
+        {"poi_encrypted.xlsx", u"tika", ""},                   // agile
         {"poi_agile_password.xlsx", u"Test001!!", ""},         // agile
         {"agile_default.xlsx", office::kDefaultPassword, "客户"},
     };
@@ -162,9 +162,9 @@ TEST(XlsxPackage, DamagedEncryptionIsRefused) {
         const Streams s = streams(kData + file);
         for (std::size_t cut : {0, 4, 8, 11, 40, 100, 200}) {
             std::string package = s.package;
-            EXPECT_NE(excel12::decryptPackage(s.info.substr(0, cut), package,
-                                              office::kDefaultPassword),
-                      Decryption::Done)
+            EXPECT_NE(
+                excel12::decryptPackage(s.info.substr(0, cut), package, office::kDefaultPassword),
+                Decryption::Done)
                 << cut;
         }
         for (std::size_t at : changed) {
@@ -197,6 +197,12 @@ TEST(XlsxPackage, DamagedEncryptionIsRefused) {
          "uri=\"http://schemas.microsoft.com/office/2006/keyEncryptor/certificate",
          Decryption::Unsupported},
     };
+    // Padding after the description's XML is no damage.
+    {
+        std::string info = s.info + std::string(3, '\0'), package = s.package;
+        EXPECT_EQ(excel12::decryptPackage(info, package, office::kDefaultPassword),
+                  Decryption::Done);
+    }
     for (const auto& c : changes) {
         std::string info = s.info, package = s.package;
         std::size_t at = info.find(c.from);
@@ -233,6 +239,9 @@ TEST(XlsxPackage, SheetPartsAreFoundAsSpreadsheetProgramsFindThem) {
     std::string listed = tables(kData + "rels_wrong_target.xlsx");
     EXPECT_NE(listed.find("文件已损坏：找不到工作表“Sheet2”"), std::string::npos) << listed;
     EXPECT_EQ(listed, "error: " + rows(kData + "rels_wrong_target.xlsx", "Sheet1$").substr(7));
+    // Without relationships and with a chart sheet first, positions lead nowhere sure.
+    listed = tables(kData + "rels_missing_chart.xlsx");
+    EXPECT_NE(listed.find("文件已损坏：找不到工作表“Chart1”"), std::string::npos) << listed;
 }
 
 TEST(XlsxPackage, RelationshipTargetsResolveAgainstTheirPart) {
