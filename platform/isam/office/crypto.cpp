@@ -161,9 +161,11 @@ Bytes sha512Words(const Bytes& message, const std::uint64_t (&initial)[8], std::
     return out;
 }
 
-// AES's S-box and its inverse, and products in GF(2^8) for the inverse column mixing.
+// AES's S-box and its inverse, and the decryption tables: for each byte, its inverse S-box value
+// times the inverse column mix's factors (14, 9, 13, 11), as one word, rotated for each row.
 struct AesTables {
-    std::uint8_t sbox[256], inverse[256], x9[256], x11[256], x13[256], x14[256];
+    std::uint8_t sbox[256], inverse[256];
+    std::uint32_t td[4][256];
 
     static std::uint8_t times(std::uint8_t a, std::uint8_t b) {
         std::uint8_t p = 0;
@@ -194,10 +196,13 @@ struct AesTables {
         for (int i = 0; i < 256; ++i) {
             auto b = static_cast<std::uint8_t>(i);
             inverse[sbox[i]] = b;
-            x9[i] = times(b, 9);
-            x11[i] = times(b, 11);
-            x13[i] = times(b, 13);
-            x14[i] = times(b, 14);
+        }
+        for (int i = 0; i < 256; ++i) {
+            std::uint8_t v = inverse[i];
+            std::uint32_t w = static_cast<std::uint32_t>(times(v, 14)) << 24 |
+                              static_cast<std::uint32_t>(times(v, 9)) << 16 |
+                              static_cast<std::uint32_t>(times(v, 13)) << 8 | times(v, 11);
+            for (int r = 0; r < 4; ++r) td[r][i] = r == 0 ? w : w >> (8 * r) | w << (32 - 8 * r);
         }
     }
 };
@@ -353,45 +358,59 @@ bool AesDecryptor::setKey(const std::uint8_t* key, std::size_t size) {
         }
         roundKeys_[i] = roundKeys_[i - nk] ^ w;
     }
+    // The equivalent inverse cipher: the round keys in reverse order, those between the first
+    // and the last through the inverse column mix (the tables hold the inverse S-box, so each
+    // byte goes through the S-box first).
+    std::array<std::uint32_t, 60> forward = roundKeys_;
+    for (int r = 0; r <= rounds_; ++r)
+        for (int c = 0; c < 4; ++c) {
+            std::uint32_t w = forward[static_cast<std::size_t>(4 * (rounds_ - r) + c)];
+            if (r > 0 && r < rounds_)
+                w = t.td[0][t.sbox[w >> 24]] ^ t.td[1][t.sbox[w >> 16 & 0xFF]] ^
+                    t.td[2][t.sbox[w >> 8 & 0xFF]] ^ t.td[3][t.sbox[w & 0xFF]];
+            roundKeys_[static_cast<std::size_t>(4 * r + c)] = w;
+        }
     return true;
 }
 
 void AesDecryptor::decryptBlock(const std::uint8_t* in, std::uint8_t* out) const {
     const AesTables& t = aes();
-    std::uint8_t s[16];  // byte r of column c at 4c + r
-    auto addRoundKey = [&](int round) {
-        for (int c = 0; c < 4; ++c) {
-            std::uint32_t w = roundKeys_[static_cast<std::size_t>(4 * round + c)];
-            s[4 * c] ^= static_cast<std::uint8_t>(w >> 24);
-            s[4 * c + 1] ^= static_cast<std::uint8_t>(w >> 16);
-            s[4 * c + 2] ^= static_cast<std::uint8_t>(w >> 8);
-            s[4 * c + 3] ^= static_cast<std::uint8_t>(w);
-        }
+    const std::uint32_t* k = roundKeys_.data();
+    auto word = [&](int i) {
+        return static_cast<std::uint32_t>(in[4 * i]) << 24 | in[4 * i + 1] << 16 |
+               in[4 * i + 2] << 8 | in[4 * i + 3];
     };
-    // Row r moves r columns to the right again; each byte goes back through the S-box.
-    auto unshiftUnsub = [&] {
-        std::uint8_t u[16];
-        for (int c = 0; c < 4; ++c)
-            for (int r = 0; r < 4; ++r) u[4 * ((c + r) % 4) + r] = t.inverse[s[4 * c + r]];
-        std::copy(u, u + 16, s);
+    std::uint32_t s0 = word(0) ^ k[0], s1 = word(1) ^ k[1], s2 = word(2) ^ k[2],
+                  s3 = word(3) ^ k[3];
+    // Column c of a round takes row r from column c - r: the inverse row shift.
+    auto column = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+                      std::uint32_t key) {
+        return t.td[0][a >> 24] ^ t.td[1][b >> 16 & 0xFF] ^ t.td[2][c >> 8 & 0xFF] ^
+               t.td[3][d & 0xFF] ^ key;
     };
-    std::copy(in, in + 16, s);
-    addRoundKey(rounds_);
-    for (int round = rounds_ - 1; round >= 1; --round) {
-        unshiftUnsub();
-        addRoundKey(round);
-        for (int c = 0; c < 4; ++c) {
-            std::uint8_t* a = s + 4 * c;
-            std::uint8_t a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3];
-            a[0] = static_cast<std::uint8_t>(t.x14[a0] ^ t.x11[a1] ^ t.x13[a2] ^ t.x9[a3]);
-            a[1] = static_cast<std::uint8_t>(t.x9[a0] ^ t.x14[a1] ^ t.x11[a2] ^ t.x13[a3]);
-            a[2] = static_cast<std::uint8_t>(t.x13[a0] ^ t.x9[a1] ^ t.x14[a2] ^ t.x11[a3]);
-            a[3] = static_cast<std::uint8_t>(t.x11[a0] ^ t.x13[a1] ^ t.x9[a2] ^ t.x14[a3]);
-        }
+    for (int r = 1; r < rounds_; ++r) {
+        k += 4;
+        std::uint32_t t0 = column(s0, s3, s2, s1, k[0]), t1 = column(s1, s0, s3, s2, k[1]),
+                      t2 = column(s2, s1, s0, s3, k[2]), t3 = column(s3, s2, s1, s0, k[3]);
+        s0 = t0;
+        s1 = t1;
+        s2 = t2;
+        s3 = t3;
     }
-    unshiftUnsub();
-    addRoundKey(0);
-    std::copy(s, s + 16, out);
+    k += 4;
+    // The last round has no column mix.
+    auto last = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+                    std::uint32_t key) {
+        return (static_cast<std::uint32_t>(t.inverse[a >> 24]) << 24 |
+                static_cast<std::uint32_t>(t.inverse[b >> 16 & 0xFF]) << 16 |
+                static_cast<std::uint32_t>(t.inverse[c >> 8 & 0xFF]) << 8 | t.inverse[d & 0xFF]) ^
+               key;
+    };
+    std::uint32_t o[4] = {last(s0, s3, s2, s1, k[0]), last(s1, s0, s3, s2, k[1]),
+                          last(s2, s1, s0, s3, k[2]), last(s3, s2, s1, s0, k[3])};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            out[4 * i + j] = static_cast<std::uint8_t>(o[i] >> (24 - 8 * j));
 }
 
 void AesDecryptor::decryptEcb(std::uint8_t* data, std::size_t size) const {
