@@ -2,7 +2,9 @@
 // 1900 and 1904 date systems as Jet's day serials (days since 1899-12-30).
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace qx::isam::excel {
 
@@ -14,5 +16,10 @@ bool isDateFormat(int id, const std::string& code);
 // February 1900 (serial 60), which never was: serials below 60 are one day later in Jet, the
 // phantom day is taken for the 1st of March; values below 1 are times of day, as in Jet.
 double jetSerial(double workbookSerial, bool date1904);
+
+// A date, a date and time or a time of day written in ISO 8601, as cells of type "d" hold them
+// ("2021-03-15", "2021-03-15T10:20:30.5Z", "10:20"), as Jet's serial: the clock time as written,
+// whatever zone follows it. Nothing for any other text.
+std::optional<double> isoDateSerial(std::string_view text);
 
 }  // namespace qx::isam::excel

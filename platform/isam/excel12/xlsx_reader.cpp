@@ -9,6 +9,7 @@
 #include <set>
 
 #include "platform/isam/excel/excel_dates.h"
+#include "platform/isam/excel12/workbook_package.h"
 #include "platform/isam/excel12/xml_reader.h"
 #include "platform/isam/excel12/zip_archive.h"
 #include "platform/jet/functions.h"
@@ -39,201 +40,6 @@ constexpr std::size_t kMaxRows = 1048576;
 // Rows given back by the reader kept for the rows still to be parsed: enough for the rows one
 // inflated chunk holds.
 constexpr std::size_t kSpareRows = 4096;
-
-bool parseWhole(const std::string& xml, XmlReader& reader, std::string& error) {
-    return reader.feed(xml.data(), xml.size(), true, error);
-}
-
-// Resolves a relationship target against the folder of the part that names it.
-std::string resolve(const std::string& base, const std::string& target) {
-    if (!target.empty() && target[0] == '/') return target.substr(1);
-    std::string folder = base.substr(0, base.rfind('/') + 1);
-    std::string path = folder + target;
-    // Fold "dir/../".
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t slash = path.find('/', start);
-        std::string piece =
-            path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-        if (piece == "..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!piece.empty() && piece != ".") {
-            parts.push_back(piece);
-        }
-        if (slash == std::string::npos) break;
-        start = slash + 1;
-    }
-    std::string out;
-    for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
-    return out;
-}
-
-std::string relsOf(const std::string& part) {
-    std::size_t slash = part.rfind('/');
-    std::string folder = slash == std::string::npos ? "" : part.substr(0, slash + 1);
-    std::string file = slash == std::string::npos ? part : part.substr(slash + 1);
-    return folder + "_rels/" + file + ".rels";
-}
-
-struct Relationship {
-    std::string id, type, target;
-};
-
-std::vector<Relationship> readRels(const ZipArchive& zip, const std::string& part,
-                                   std::string& error) {
-    std::vector<Relationship> out;
-    std::string xml;
-    if (!zip.read(relsOf(part), xml, error)) return out;
-    XmlReader r;
-    r.onStart = [&](std::string_view name, XmlReader::Attributes a) {
-        if (name != "Relationship") return;
-        const char* id = XmlReader::attribute(a, "Id");
-        const char* type = XmlReader::attribute(a, "Type");
-        const char* target = XmlReader::attribute(a, "Target");
-        if (id && type && target) out.push_back({id, type, resolve(part, target)});
-    };
-    parseWhole(xml, r, error);
-    return out;
-}
-
-bool endsWith(const std::string& s, std::string_view tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-struct Workbook {
-    std::unique_ptr<ZipArchive> zip;
-    std::string part;  // xl/workbook.xml
-    struct Sheet {
-        std::string name, part;
-    };
-    std::vector<Sheet> sheets;
-    std::vector<std::string> definedNames;
-    bool date1904 = false;
-    std::string sharedStringsPart, stylesPart;
-};
-
-bool openWorkbook(const std::string& path, Workbook& wb, std::string& error) {
-    wb.zip = ZipArchive::open(path, error);
-    if (!wb.zip) return false;
-    wb.part = "xl/workbook.xml";
-    std::string ignored;
-    for (const auto& rel : readRels(*wb.zip, "", ignored))
-        if (endsWith(rel.type, "/officeDocument")) wb.part = rel.target;
-    std::string xml;
-    if (!wb.zip->read(wb.part, xml, error)) {
-        error = "文件已损坏或不是 Excel 2007 工作簿";
-        return false;
-    }
-    std::map<std::string, std::string> targets;
-    for (const auto& rel : readRels(*wb.zip, wb.part, ignored)) {
-        targets[rel.id] = rel.target;
-        if (endsWith(rel.type, "/sharedStrings")) wb.sharedStringsPart = rel.target;
-        if (endsWith(rel.type, "/styles")) wb.stylesPart = rel.target;
-    }
-    std::vector<std::string> sheetNames;
-    std::string currentName;
-    std::string localSheet;
-    bool inName = false;
-    XmlReader r;
-    r.onStart = [&](std::string_view name, XmlReader::Attributes a) {
-        if (name == "sheet") {
-            const char* n = XmlReader::attribute(a, "name");
-            const char* id = XmlReader::attribute(a, "id");
-            if (n) wb.sheets.push_back({n, id && targets.count(id) ? targets[id] : ""});
-        } else if (name == "workbookPr") {
-            const char* d = XmlReader::attribute(a, "date1904");
-            wb.date1904 = d && (std::string(d) == "1" || std::string(d) == "true");
-        } else if (name == "definedName") {
-            const char* n = XmlReader::attribute(a, "name");
-            const char* local = XmlReader::attribute(a, "localSheetId");
-            currentName = n ? n : "";
-            localSheet = local ? local : "";
-            inName = true;
-        }
-    };
-    r.onEnd = [&](std::string_view name) {
-        if (name != "definedName" || !inName) return;
-        inName = false;
-        std::string shown = currentName;
-        if (shown.rfind("_xlnm.", 0) == 0) shown = shown.substr(6);
-        if (!localSheet.empty()) {
-            std::size_t idx = static_cast<std::size_t>(std::atoi(localSheet.c_str()));
-            if (idx < wb.sheets.size()) shown = wb.sheets[idx].name + "$" + shown;
-        }
-        wb.definedNames.push_back(shown);
-    };
-    if (!parseWhole(xml, r, error)) return false;
-    return true;
-}
-
-std::vector<bool> readDateStyles(const Workbook& wb, std::string& error) {
-    std::vector<bool> dates;
-    if (wb.stylesPart.empty() || !wb.zip->has(wb.stylesPart)) return dates;
-    std::string xml;
-    if (!wb.zip->read(wb.stylesPart, xml, error)) return dates;
-    std::map<int, std::string> codes;
-    bool inCellXfs = false;
-    XmlReader r;
-    r.onStart = [&](std::string_view name, XmlReader::Attributes a) {
-        if (name == "numFmt") {
-            const char* id = XmlReader::attribute(a, "numFmtId");
-            const char* code = XmlReader::attribute(a, "formatCode");
-            if (id && code) codes[std::atoi(id)] = code;
-        } else if (name == "cellXfs") {
-            inCellXfs = true;
-        } else if (name == "xf" && inCellXfs) {
-            const char* id = XmlReader::attribute(a, "numFmtId");
-            int n = id ? std::atoi(id) : 0;
-            dates.push_back(excel::isDateFormat(n, codes.count(n) ? codes[n] : ""));
-        }
-    };
-    r.onEnd = [&](std::string_view name) {
-        if (name == "cellXfs") inCellXfs = false;
-    };
-    parseWhole(xml, r, error);
-    return dates;
-}
-
-bool readSharedStrings(const Workbook& wb, std::vector<std::string>& out, std::string& error) {
-    if (wb.sharedStringsPart.empty() || !wb.zip->has(wb.sharedStringsPart)) return true;
-    XmlReader r;
-    int depthRph = 0;
-    bool inT = false, inSi = false;
-    std::string current;
-    r.onStart = [&](std::string_view name, XmlReader::Attributes) {
-        if (name == "si") {
-            inSi = true;
-            current.clear();
-        } else if (name == "rPh") {
-            ++depthRph;  // phonetic hints are not part of the text
-        } else if (name == "t" && inSi && depthRph == 0) {
-            inT = true;
-        }
-    };
-    r.onEnd = [&](std::string_view name) {
-        if (name == "si") {
-            inSi = false;
-            out.push_back(current);
-        } else if (name == "rPh") {
-            --depthRph;
-        } else if (name == "t") {
-            inT = false;
-        }
-    };
-    r.onText = [&](std::string_view text) {
-        if (inT && current.size() < (32u << 20)) current.append(text);
-    };
-    bool ok = true;
-    bool streamed = wb.zip->stream(
-        wb.sharedStringsPart,
-        [&](const char* p, std::size_t n) {
-            ok = r.feed(p, n, false, error);
-            return ok;
-        },
-        error);
-    return streamed && ok && r.feed(nullptr, 0, true, error);
-}
 
 // The cells of one sheet, parsed as its XML is decompressed.
 class XlsxSheetCells : public excel::SheetCells {
@@ -434,9 +240,9 @@ class XlsxSheetCells : public excel::SheetCells {
             } else if (type_ == Type::Error) {
                 cell.kind = Cell::Kind::Error;
             } else if (type_ == Type::Date) {
-                if (auto dt = jet::parseDateText(value_.substr(0, 19))) {
+                if (auto serial = excel::isoDateSerial(value_)) {
                     cell.kind = Cell::Kind::Date;
-                    cell.number = jet::toSerial(*dt);
+                    cell.number = *serial;
                 }
             } else if (auto n = jet::parseNumber(value_)) {
                 bool date = style_ >= 0 && static_cast<std::size_t>(style_) < dates_.size() &&

@@ -7,31 +7,22 @@
 
 #include <isa-l/igzip_lib.h>
 
+#include "platform/isam/excel12/encrypted_package.h"
+#include "platform/isam/office/compound_file.h"
+#include "platform/isam/office/crypto.h"
+#include "platform/os/files.h"
+#include "platform/os/paths.h"
+
 namespace qx::isam::excel12 {
 
 namespace {
 
-// Why a file that is no zip archive cannot be read as a workbook. A workbook saved with a
-// password is a compound file holding an EncryptedPackage stream; another compound file is a
-// workbook of the older kind under the newer extension.
-std::string notAPackage(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string head(8, '\0');
-    if (!in.read(head.data(), 8) || head != std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
-        return "文件已损坏或不是 Excel 2007 工作簿";
-    // The directory's names are UTF-16; the directory may lie anywhere in the first 64 MB.
-    std::string name;
-    for (char c : std::string("EncryptedPackage")) name += std::string{c, '\0'};
-    std::error_code ec;
-    std::uintmax_t size = std::filesystem::file_size(path, ec);
-    std::string bytes(ec ? 0 : static_cast<std::size_t>(std::min<std::uintmax_t>(size, 64u << 20)),
-                      '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    if (bytes.find(name) != std::string::npos)
-        return "工作簿已加密（设有打开密码），无法读取。请在 Excel 中去掉密码另存后再读入";
-    return "该文件是 Excel 97-2003 工作簿（.xls 格式），请把扩展名改为 .xls 后再读入";
-}
+const char* const kNotAWorkbook = "文件已损坏或不是 Excel 2007 工作簿";
+const char* const kEncrypted =
+    "工作簿已加密（设有打开密码），无法读取。请在 Excel 中去掉密码另存后再读入";
+// An encrypted package is decrypted in memory: the file, its package stream and the package
+// are held at once.
+constexpr std::uintmax_t kMaxEncryptedFile = 512u << 20;
 
 }  // namespace
 
@@ -41,31 +32,110 @@ std::unique_ptr<ZipArchive> ZipArchive::open(const std::string& path, std::strin
     // (and take the first of two entries of one name, as libzip then does).
     zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &code);
     if (!z) {
-        error = code == ZIP_ER_NOENT || code == ZIP_ER_OPEN ? "找不到或无法打开文件“" + path + "”"
-                                                            : notAPackage(path);
-        return nullptr;
+        if (code == ZIP_ER_NOENT || code == ZIP_ER_OPEN) {
+            error = "找不到或无法打开文件“" + path + "”";
+            return nullptr;
+        }
+        return openCompound(path, error);
     }
     std::unique_ptr<ZipArchive> a(new ZipArchive());
     a->zip_ = z;
-    zip_int64_t n = zip_get_num_entries(z, 0);
+    return a->withinLimits(error) ? std::move(a) : nullptr;
+}
+
+// A file that is no zip archive may be a compound file: a workbook saved with a password (its
+// package in an EncryptedPackage stream), opened as spreadsheet programs open it when the
+// password is the default one; or a workbook of the older kind under the newer extension.
+std::unique_ptr<ZipArchive> ZipArchive::openCompound(const std::string& path, std::string& error) {
+    const std::filesystem::path file = os::pathFromUtf8(path);
+    std::error_code ec;
+    std::uintmax_t size = std::filesystem::file_size(file, ec);
+    std::string bytes;
+    if (ec || size < 512 || size > kMaxEncryptedFile) {
+        // Too large to be decrypted: only its first bytes say what it is.
+        std::ifstream in(file, std::ios::binary);
+        bytes.resize(512);
+        in.read(bytes.data(), 512);
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
+        error = ec || !office::CompoundFile::isCompoundFile(bytes)
+                    ? kNotAWorkbook
+                    : "文件超过 " + std::to_string(kMaxEncryptedFile >> 20) +
+                          " MB，且不是 Excel 2007 工作簿的压缩包（可能是加密的工作簿或 .xls "
+                          "工作簿），无法读取";
+        return nullptr;
+    }
+    if (!os::readFile(file, bytes)) {
+        error = "找不到或无法打开文件“" + path + "”";
+        return nullptr;
+    }
+    if (!office::CompoundFile::isCompoundFile(bytes)) {
+        error = kNotAWorkbook;
+        return nullptr;
+    }
+    office::CompoundFile cf;
+    if (!cf.open(std::move(bytes), error)) return nullptr;
+    std::string info, package;
+    if (!cf.stream({"encryptedpackage"}, package, error)) {
+        if (error.empty())
+            error = cf.stream({"workbook", "book"}, info, error)
+                        ? "该文件是 Excel 97-2003 工作簿（.xls 格式），请把扩展名改为 .xls 后再读入"
+                        : kNotAWorkbook;
+        return nullptr;
+    }
+    if (!cf.stream({"encryptioninfo"}, info, error)) {
+        error = "文件已损坏：加密工作簿缺少加密信息";
+        return nullptr;
+    }
+    switch (decryptPackage(info, package, office::kDefaultPassword)) {
+        case Decryption::Done:
+            break;
+        case Decryption::WrongPassword:
+            error = kEncrypted;
+            return nullptr;
+        case Decryption::Unsupported:
+            error = "工作簿已加密，其加密方式无法识别，无法读取。请在 Excel 中去掉密码另存后再读入";
+            return nullptr;
+        case Decryption::Damaged:
+            error = "文件已损坏：加密工作簿的加密信息不完整";
+            return nullptr;
+    }
+    std::unique_ptr<ZipArchive> a(new ZipArchive());
+    a->package_ = std::move(package);
+    zip_error_t ze;
+    zip_error_init(&ze);
+    zip_source_t* source = zip_source_buffer_create(a->package_.data(), a->package_.size(), 0, &ze);
+    if (source) {
+        a->zip_ = zip_open_from_source(source, ZIP_RDONLY, &ze);
+        if (!a->zip_) zip_source_free(source);
+    }
+    zip_error_fini(&ze);
+    if (!a->zip_) {
+        error = kNotAWorkbook;
+        return nullptr;
+    }
+    return a->withinLimits(error) ? std::move(a) : nullptr;
+}
+
+bool ZipArchive::withinLimits(std::string& error) const {
+    zip_int64_t n = zip_get_num_entries(zip_, 0);
     if (n < 0 || n > kMaxEntries) {
         error = "工作簿中的部件过多，拒绝读取";
-        return nullptr;
+        return false;
     }
     for (zip_int64_t i = 0; i < n; ++i) {
         zip_stat_t st;
-        if (zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &st) != 0) continue;
+        if (zip_stat_index(zip_, static_cast<zip_uint64_t>(i), 0, &st) != 0) continue;
         if (!(st.valid & ZIP_STAT_SIZE) || !(st.valid & ZIP_STAT_COMP_SIZE)) continue;
         if (st.size > kMaxEntryBytes) {
             error = "工作簿中的部件过大，拒绝读取";
-            return nullptr;
+            return false;
         }
         if (st.size > kRatioCheckFrom && st.comp_size * kMaxRatio < st.size) {
             error = "工作簿的压缩比异常（可能是恶意文件），拒绝读取";
-            return nullptr;
+            return false;
         }
     }
-    return a;
+    return true;
 }
 
 ZipArchive::~ZipArchive() {
@@ -74,6 +144,26 @@ ZipArchive::~ZipArchive() {
 
 bool ZipArchive::has(const std::string& name) const {
     return zip_name_locate(zip_, name.c_str(), 0) >= 0;
+}
+
+std::string ZipArchive::locate(const std::string& name) const {
+    if (name.empty()) return {};
+    if (zip_name_locate(zip_, name.c_str(), 0) >= 0) return name;
+    auto fold = [](char c) {
+        return c == '\\' ? '/' : c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    };
+    zip_int64_t n = zip_get_num_entries(zip_, 0);
+    for (zip_int64_t i = 0; i < n; ++i) {
+        const char* entry = zip_get_name(zip_, static_cast<zip_uint64_t>(i), 0);
+        if (!entry) continue;
+        std::string_view e(entry);
+        if (!e.empty() && (e[0] == '/' || e[0] == '\\')) e.remove_prefix(1);
+        if (e.size() == name.size() &&
+            std::equal(e.begin(), e.end(), name.begin(),
+                       [&](char a, char b) { return fold(a) == fold(b); }))
+            return entry;
+    }
+    return {};
 }
 
 bool ZipArchive::stream(const std::string& name,

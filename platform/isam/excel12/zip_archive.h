@@ -27,12 +27,17 @@ inline constexpr std::size_t kMaxPartInMemory = 256u << 20;
 
 class ZipArchive {
   public:
+    // The package of a workbook: the file itself, or the package a file saved with the default
+    // password holds encrypted.
     static std::unique_ptr<ZipArchive> open(const std::string& path, std::string& error);
     ~ZipArchive();
     ZipArchive(const ZipArchive&) = delete;
     ZipArchive& operator=(const ZipArchive&) = delete;
 
     bool has(const std::string& name) const;
+    // The entry that holds part `name`: the name itself, or an entry whose name differs only in
+    // ASCII case or has "\\" for "/" (part names are compared so); empty when there is none.
+    std::string locate(const std::string& name) const;
     // A whole part (small parts only).
     bool read(const std::string& name, std::string& out, std::string& error) const;
     // Streams a part in chunks to `sink`; stops when the sink returns false.
@@ -42,7 +47,10 @@ class ZipArchive {
   private:
     friend class PartReader;
     ZipArchive() = default;
+    static std::unique_ptr<ZipArchive> openCompound(const std::string& path, std::string& error);
+    bool withinLimits(std::string& error) const;
     zip_t* zip_ = nullptr;
+    std::string package_;  // a decrypted package's bytes, which zip_ reads
 };
 
 // A part's bytes, piece by piece. A deflated part is inflated here from its compressed bytes

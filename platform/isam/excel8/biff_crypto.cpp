@@ -1,4 +1,4 @@
-// RC4, MD5 and SHA-1 for BIFF8 decryption (MS-OFFCRYPTO's RC4 and CryptoAPI RC4 methods, as
+// RC4 for BIFF8 decryption (MS-OFFCRYPTO's RC4 and CryptoAPI RC4 methods, as
 // MS-XLS applies them: a new key for every 1024 bytes of the stream).
 #include "platform/isam/excel8/biff_crypto.h"
 
@@ -7,124 +7,15 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/isam/office/crypto.h"
+
 namespace qx::isam::excel8 {
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-std::uint32_t rotl(std::uint32_t x, int n) {
-    return x << n | x >> (32 - n);
-}
-
-Bytes md5(const Bytes& message) {
-    static const std::uint32_t k[64] = {
-        0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613,
-        0xfd469501, 0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193,
-        0xa679438e, 0x49b40821, 0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d,
-        0x02441453, 0xd8a1e681, 0xe7d3fbc8, 0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed,
-        0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a, 0xfffa3942, 0x8771f681, 0x6d9d6122,
-        0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70, 0x289b7ec6, 0xeaa127fa,
-        0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665, 0xf4292244,
-        0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
-        0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb,
-        0xeb86d391};
-    static const int r[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-                              5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
-                              4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-                              6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
-    Bytes m = message;
-    std::uint64_t bits = static_cast<std::uint64_t>(message.size()) * 8;
-    m.push_back(0x80);
-    while (m.size() % 64 != 56) m.push_back(0);
-    for (int i = 0; i < 8; ++i) m.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
-    std::uint32_t h[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-    for (std::size_t block = 0; block < m.size(); block += 64) {
-        std::uint32_t w[16];
-        for (int i = 0; i < 16; ++i)
-            w[i] = m[block + 4 * i] | m[block + 4 * i + 1] << 8 | m[block + 4 * i + 2] << 16 |
-                   static_cast<std::uint32_t>(m[block + 4 * i + 3]) << 24;
-        std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
-        for (int i = 0; i < 64; ++i) {
-            std::uint32_t f;
-            int g;
-            if (i < 16) {
-                f = (b & c) | (~b & d);
-                g = i;
-            } else if (i < 32) {
-                f = (d & b) | (~d & c);
-                g = (5 * i + 1) % 16;
-            } else if (i < 48) {
-                f = b ^ c ^ d;
-                g = (3 * i + 5) % 16;
-            } else {
-                f = c ^ (b | ~d);
-                g = (7 * i) % 16;
-            }
-            std::uint32_t t = d;
-            d = c;
-            c = b;
-            b = b + rotl(a + f + k[i] + w[g], r[i]);
-            a = t;
-        }
-        h[0] += a;
-        h[1] += b;
-        h[2] += c;
-        h[3] += d;
-    }
-    Bytes out;
-    for (std::uint32_t v : h)
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    return out;
-}
-
-Bytes sha1(const Bytes& message) {
-    Bytes m = message;
-    std::uint64_t bits = static_cast<std::uint64_t>(message.size()) * 8;
-    m.push_back(0x80);
-    while (m.size() % 64 != 56) m.push_back(0);
-    for (int i = 7; i >= 0; --i) m.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
-    std::uint32_t h[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
-    for (std::size_t block = 0; block < m.size(); block += 64) {
-        std::uint32_t w[80];
-        for (int i = 0; i < 16; ++i)
-            w[i] = static_cast<std::uint32_t>(m[block + 4 * i]) << 24 | m[block + 4 * i + 1] << 16 |
-                   m[block + 4 * i + 2] << 8 | m[block + 4 * i + 3];
-        for (int i = 16; i < 80; ++i) w[i] = rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
-        std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
-        for (int i = 0; i < 80; ++i) {
-            std::uint32_t f, k;
-            if (i < 20) {
-                f = (b & c) | (~b & d);
-                k = 0x5A827999;
-            } else if (i < 40) {
-                f = b ^ c ^ d;
-                k = 0x6ED9EBA1;
-            } else if (i < 60) {
-                f = (b & c) | (b & d) | (c & d);
-                k = 0x8F1BBCDC;
-            } else {
-                f = b ^ c ^ d;
-                k = 0xCA62C1D6;
-            }
-            std::uint32_t t = rotl(a, 5) + f + e + k + w[i];
-            e = d;
-            d = c;
-            c = rotl(b, 30);
-            b = a;
-            a = t;
-        }
-        h[0] += a;
-        h[1] += b;
-        h[2] += c;
-        h[3] += d;
-        h[4] += e;
-    }
-    Bytes out;
-    for (std::uint32_t v : h)
-        for (int i = 3; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    return out;
-}
+using office::Bytes;
+using office::md5;
+using office::sha1;
 
 class Rc4 {
   public:
@@ -148,15 +39,6 @@ class Rc4 {
     std::array<std::uint8_t, 256> s_{};
     std::uint8_t i_ = 0, j_ = 0;
 };
-
-Bytes utf16(const std::u16string& s) {
-    Bytes out;
-    for (char16_t c : s) {
-        out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    return out;
-}
 
 void appendU32(Bytes& b, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
@@ -309,7 +191,7 @@ bool decryptBiff8(std::string& stream, std::size_t filepassAt, const std::u16str
         verifier = bytesAt(stream, d + 22, 16);
         verifierHash = bytesAt(stream, d + 38, 16);
         if (salt.size() != 16 || verifierHash.size() != 16) return false;
-        Bytes h0 = md5(utf16(password));
+        Bytes h0 = md5(office::passwordBytes(password));
         Bytes buffer;
         for (int i = 0; i < 16; ++i) {
             buffer.insert(buffer.end(), h0.begin(), h0.begin() + 5);
@@ -334,7 +216,7 @@ bool decryptBiff8(std::string& stream, std::size_t filepassAt, const std::u16str
         maker.cryptoApi = true;
         maker.keyBytes = keyBits / 8;
         Bytes seed = salt;
-        Bytes pw = utf16(password);
+        Bytes pw = office::passwordBytes(password);
         seed.insert(seed.end(), pw.begin(), pw.end());
         maker.base = sha1(seed);
     } else {

@@ -15,7 +15,4 @@ bool decryptBiff8(std::string& stream, std::size_t filepassAt, const std::u16str
 // and verifier.
 bool decryptBiff5(std::string& stream, std::size_t filepassAt, const std::u16string& password);
 
-// The password spreadsheet programs use when a workbook is protected without one of its own.
-inline const std::u16string kDefaultPassword = u"VelvetSweatshop";
-
 }  // namespace qx::isam::excel8

@@ -10,7 +10,7 @@
 #include "platform/isam/excel/excel_dates.h"
 #include "platform/isam/excel8/biff_crypto.h"
 #include "platform/isam/excel8/biff_records.h"
-#include "platform/isam/excel8/compound_file.h"
+#include "platform/isam/office/compound_file.h"
 #include "platform/jet/text.h"
 #include "platform/os/encoding.h"
 #include "platform/os/files.h"
@@ -50,8 +50,8 @@ bool BiffWorkbook::open(const std::string& path, std::string& error) {
 
 bool BiffWorkbook::load(std::string bytes, const std::string& name, std::string& error,
                         const std::u16string& password) {
-    if (CompoundFile::isCompoundFile(bytes)) {
-        CompoundFile cf;
+    if (office::CompoundFile::isCompoundFile(bytes)) {
+        office::CompoundFile cf;
         if (!cf.open(std::move(bytes), error)) return false;
         // Writers spell the stream's name in any case; "Book" is Excel 5/95's.
         if (!cf.stream({"workbook", "book"}, stream_, error)) {

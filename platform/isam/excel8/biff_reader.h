@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/isam/excel/sheet_table.h"
+#include "platform/isam/office/crypto.h"
 
 namespace qx::isam::excel8 {
 
@@ -19,7 +20,7 @@ class BiffWorkbook {
     // The same on the file's bytes; `name` names a BIFF2–4 worksheet, which has no name inside.
     // An encrypted workbook is opened with `password` (spreadsheet programs' default one).
     bool load(std::string bytes, const std::string& name, std::string& error,
-              const std::u16string& password = u"VelvetSweatshop");
+              const std::u16string& password = office::kDefaultPassword);
     // The worksheets, in workbook order.
     std::vector<std::string> sheets() const;
     // One worksheet's rows from the first (missing rows empty, cells by column).

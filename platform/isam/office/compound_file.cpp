@@ -1,9 +1,9 @@
 // Compound files, read.
-#include "platform/isam/excel8/compound_file.h"
+#include "platform/isam/office/compound_file.h"
 
 #include <cstring>
 
-namespace qx::isam::excel8 {
+namespace qx::isam::office {
 
 namespace {
 
@@ -188,4 +188,4 @@ bool CompoundFile::stream(const std::vector<std::string>& names, std::string& ou
     return false;
 }
 
-}  // namespace qx::isam::excel8
+}  // namespace qx::isam::office

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace qx::isam::excel8 {
+namespace qx::isam::office {
 
 class CompoundFile {
   public:
@@ -38,4 +38,4 @@ class CompoundFile {
     std::string miniStream_;
 };
 
-}  // namespace qx::isam::excel8
+}  // namespace qx::isam::office
