@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace qx::os {
 
@@ -88,6 +89,35 @@ bool isValidUtf8(std::string_view s) {
 #else
     return validBytes(s.data(), s.size());
 #endif
+}
+
+std::string charsetOfCodePage(unsigned codePage) {
+    switch (codePage) {
+        case 367:
+            return "ASCII";
+        case 936:
+            return "GB18030";
+        case 950:
+            return "BIG5";
+        case 932:
+            return "CP932";
+        case 949:
+            return "CP949";
+        case 10000:
+            return "MACINTOSH";
+        case 65001:
+            return "UTF-8";
+        case 32768:
+            return "MACINTOSH";
+        case 32769:
+            return "CP1252";
+        default:
+            if (codePage >= 1250 && codePage <= 1258) return "CP" + std::to_string(codePage);
+            if (codePage == 437 || codePage == 850 || codePage == 852 || codePage == 866 ||
+                codePage == 874)
+                return "CP" + std::to_string(codePage);
+            return "CP1252";
+    }
 }
 
 std::vector<std::string> textLines(std::string_view data) {

@@ -17,6 +17,10 @@ std::string toUtf8(std::string_view bytes, const char* charset);
 // UTF-8 to `charset`. A character the charset lacks becomes "?" and clears `lossless`.
 std::string fromUtf8(std::string_view utf8, const char* charset, bool* lossless = nullptr);
 
+// The charset name (as toUtf8 takes it) of a Windows code page number, as files record them
+// (a workbook's CODEPAGE record, an Access database's header); CP1252 for one we do not know.
+std::string charsetOfCodePage(unsigned codePage);
+
 // The lines of a text: a UTF-8 BOM dropped, CRLF or LF between lines, no line after a final
 // line break.
 std::vector<std::string> textLines(std::string_view text);

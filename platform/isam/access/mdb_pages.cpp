@@ -53,25 +53,6 @@ class MemoryPages : public PageSource {
     std::string bytes_;
 };
 
-// The iconv name of a Windows code page, for Jet 3's texts.
-std::string charsetOf(std::uint32_t codePage) {
-    switch (codePage) {
-        case 936:
-            return "GB18030";
-        case 950:
-            return "BIG5";
-        case 932:
-            return "CP932";
-        case 949:
-            return "CP949";
-        case 874:
-            return "CP874";
-        default:
-            if (codePage >= 1250 && codePage <= 1258) return "CP" + std::to_string(codePage);
-            return "CP1252";
-    }
-}
-
 }  // namespace
 
 std::unique_ptr<PageSource> pagesOfFile(const fs::path& file, std::string& error) {
@@ -140,7 +121,7 @@ std::unique_ptr<PageFile> PageFile::open(std::unique_ptr<PageSource> source, std
         return nullptr;
     }
     toggleHeaderMask(f, header.data());
-    file->charset_ = charsetOf(get16(header.data() + kCodePageAt));
+    file->charset_ = os::charsetOfCodePage(get16(header.data() + kCodePageAt));
     file->key_ = get32(header.data() + kDatabaseKeyAt);
     file->pageCount_ =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(source->size() / f.pageSize, 0xFFFFFFu));

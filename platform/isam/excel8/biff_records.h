@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/jet/text.h"
+#include "platform/os/encoding.h"
 
 namespace qx::isam::excel8::biff {
 
@@ -66,32 +67,7 @@ inline double f64(std::string_view b, std::size_t at) {
 
 // The iconv name of a workbook's code page (its CODEPAGE record).
 inline std::string charsetOf(std::uint16_t codepage) {
-    switch (codepage) {
-        case 367:
-            return "ASCII";
-        case 936:
-            return "GB18030";
-        case 950:
-            return "BIG5";
-        case 932:
-            return "CP932";
-        case 949:
-            return "CP949";
-        case 10000:
-            return "MACINTOSH";
-        case 65001:
-            return "UTF-8";
-        case 32768:
-            return "MACINTOSH";
-        case 32769:
-            return "CP1252";
-        default:
-            if (codepage >= 1250 && codepage <= 1258) return "CP" + std::to_string(codepage);
-            if (codepage == 437 || codepage == 850 || codepage == 852 || codepage == 866 ||
-                codepage == 874)
-                return "CP" + std::to_string(codepage);
-            return "CP1252";
-    }
+    return os::charsetOfCodePage(codepage);
 }
 
 struct Record {

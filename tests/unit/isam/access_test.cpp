@@ -10,6 +10,7 @@
 #include "platform/isam/access/jet_format.h"
 #include "platform/os/paths.h"
 #include "unit/test_dir.h"
+#include "unit/vector_rows.h"
 
 namespace qx::isam::access {
 namespace {
@@ -17,6 +18,7 @@ namespace {
 using jet::JetType;
 using qx::testing::readFile;
 using qx::testing::TestDir;
+using qx::testing::VectorRows;
 using qx::testing::writeFile;
 namespace fs = std::filesystem;
 namespace L = layout;
@@ -49,23 +51,6 @@ Read readThrough(const fs::path& file, const std::string& table) {
     r.error = rows->error();
     return r;
 }
-
-class VectorRows : public RowSource {
-  public:
-    VectorRows(std::vector<ColumnDef> columns, std::vector<std::vector<Value>> rows)
-        : columns_(std::move(columns)), rows_(std::move(rows)) {}
-    const std::vector<ColumnDef>& columns() const override { return columns_; }
-    bool next(std::vector<Value>& row) override {
-        if (at_ >= rows_.size()) return false;
-        row = rows_[at_++];
-        return true;
-    }
-
-  private:
-    std::vector<ColumnDef> columns_;
-    std::vector<std::vector<Value>> rows_;
-    std::size_t at_ = 0;
-};
 
 // A database of our writer with one table "t": a number, a text and a memo of `memo` bytes.
 std::string writtenDatabase(const TestDir& dir, std::size_t memo, std::size_t rows = 3) {

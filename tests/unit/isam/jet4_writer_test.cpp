@@ -7,29 +7,14 @@
 #include "platform/isam/access/access_driver.h"
 #include "platform/os/paths.h"
 #include "unit/test_dir.h"
+#include "unit/vector_rows.h"
 
 namespace qx::isam::access {
 namespace {
 
 using jet::JetType;
 using qx::testing::TestDir;
-
-class VectorRows : public RowSource {
-  public:
-    VectorRows(std::vector<ColumnDef> columns, std::vector<std::vector<Value>> rows)
-        : columns_(std::move(columns)), rows_(std::move(rows)) {}
-    const std::vector<ColumnDef>& columns() const override { return columns_; }
-    bool next(std::vector<Value>& row) override {
-        if (at_ >= rows_.size()) return false;
-        row = rows_[at_++];
-        return true;
-    }
-
-  private:
-    std::vector<ColumnDef> columns_;
-    std::vector<std::vector<Value>> rows_;
-    std::size_t at_ = 0;
-};
+using qx::testing::VectorRows;
 
 std::vector<std::vector<std::string>> readBack(const std::filesystem::path& file,
                                                const std::string& table) {
