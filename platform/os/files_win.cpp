@@ -88,8 +88,9 @@ bool isDiskFull(int systemError) {
 
 bool replaceFile(const fs::path& source, const fs::path& target, std::string& error) {
     // A full disk may show only now, when the file's data is written out.
-    HANDLE h = CreateFileW(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(source.c_str(), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = "无法打开临时文件“" + os::utf8(source) + "”";
         return false;

@@ -1,4 +1,4 @@
-// Huge-page advice and 2 MiB-aligned blocks on Linux; elsewhere plain heap blocks.
+// Huge-page advice and 2 MiB-aligned blocks: mapped on Linux, from the heap elsewhere.
 #include "platform/os/memory.h"
 
 #include <cstdint>
@@ -6,6 +6,9 @@
 
 #ifdef __linux__
 #include <sys/mman.h>
+#endif
+#ifdef _WIN32
+#include <malloc.h>
 #endif
 
 #ifdef __SANITIZE_ADDRESS__
@@ -62,8 +65,12 @@ void* allocateLarge(std::size_t bytes) {
     std::size_t end = (bytes + 7) & ~std::size_t{7};
     if (end < size) QX_POISON(reinterpret_cast<char*>(begin) + end, size - end);
     return reinterpret_cast<void*>(begin);
+#elif defined(_WIN32)
+    void* p = _aligned_malloc(bytes, kHuge);
+    if (!p) throw std::bad_alloc();
+    return p;
 #else
-    void* p = std::malloc(bytes);
+    void* p = std::aligned_alloc(kHuge, (bytes + kHuge - 1) & ~(kHuge - 1));
     if (!p) throw std::bad_alloc();
     return p;
 #endif
@@ -73,6 +80,9 @@ void freeLarge(void* p, std::size_t bytes) {
 #ifdef QX_MAPPED_BLOCKS
     QX_UNPOISON(p, roundedUp(bytes));
     ::munmap(p, roundedUp(bytes));
+#elif defined(_WIN32)
+    (void)bytes;
+    _aligned_free(p);
 #else
     (void)bytes;
     std::free(p);
