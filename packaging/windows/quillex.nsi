@@ -32,6 +32,7 @@ VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductName" "${APP}"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileDescription" "${APP} 安装程序"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "Quillex"
 
 Function .onInit
     ${IfNot} ${RunningX64}
