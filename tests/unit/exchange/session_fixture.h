@@ -30,7 +30,9 @@ class SessionTest : public ::testing::Test {
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
     // A path in the test's folder, as the dialogs give it (UTF-8).
-    std::string path(const std::string& name) const { return os::utf8(dir_ / name); }
+    std::string path(const std::string& name) const {
+        return os::utf8(dir_ / os::pathFromUtf8(name));
+    }
     void writeFile(const std::string& name, const std::string& bytes) const {
         std::ofstream(dir_ / os::pathFromUtf8(name), std::ios::binary) << bytes;
     }
