@@ -238,8 +238,12 @@ std::string workbookWithRows(int rows, const std::string& file) {
                  "</t></is></c><c r=\"B" + n + "\"><v>" + n + "</v></c></row>";
     }
     EXPECT_TRUE(testing::writeWorkbook(file, sheet));
-    std::ifstream in(file, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    {
+        // Closed before the removal: Windows removes no file that is open.
+        std::ifstream in(file, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     std::filesystem::remove(file);
     return bytes;
 }
