@@ -54,6 +54,8 @@ class MainWindow : public QWidget {
     // The open dialog of the line operations (text files only).
     QtFileDialog& linesDialog() { return linesDialog_; }
     QtMessageBox& messages() { return messages_; }
+    // The two pages of 简易操作 and their boxes.
+    LineControls& lineControls() { return lines_; }
     const store::Session& session() const { return *session_; }
     ModuleWiring& wiring(Module m) { return *wirings_[static_cast<std::size_t>(m)]; }
     bool hasTrayIcon() const { return tray_ != nullptr; }

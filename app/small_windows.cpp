@@ -65,6 +65,7 @@ void BusyWindow::show() {
         elapsed_.start();
         status_->clear();
         cancel_->setEnabled(true);
+        if (onBegin) onBegin(*progress_);
     }
     QWidget::show();
     raise();

@@ -48,6 +48,9 @@ class BusyWindow : public QWidget, public ui::BusyNotice {
     QPushButton* cancelButton() const { return cancel_; }
     // Called after every refresh of the progress text while work runs (tests look on).
     std::function<void()> onRefresh;
+    // Called with the progress of each piece of work as the notice comes up for it, before the
+    // work starts (tests stop the work at a chosen point with its onReport).
+    std::function<void(work::Progress&)> onBegin;
 
   private:
     void refresh();

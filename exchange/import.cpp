@@ -69,9 +69,11 @@ bool runImport(const store::Session& session, store::Flavour flavour, const std:
         ok = o.ok;
         why = o.message;
     }
+    // The step is taken back while the notice is up: the notice's next piece of work would
+    // start it afresh, and forget that this one was cancelled.
     if (session.busy.cancelled()) {
-        busy.close();
         if (ok || created) undoRead(session, flavour, table, created);
+        busy.close();
         session.messages.show(work::kCancelled);
         return false;
     }
@@ -87,12 +89,13 @@ bool runImport(const store::Session& session, store::Flavour flavour, const std:
     std::string compactWhy;
     if (session.database.compact(session.database.path(flavour), {}, false, &compactWhy) !=
         store::kCompactDone) {
-        busy.close();
         if (session.busy.cancelled()) {
             undoRead(session, flavour, table, created);
+            busy.close();
             session.messages.show(work::kCancelled);
             return false;
         }
+        busy.close();
         session.messages.show(std::string(kCompactFailed) + compactWhy);
     }
     return true;

@@ -230,65 +230,70 @@ class TempFiles {
 
 }  // namespace
 
-void pasteDedupe(PasteBoxes& boxes, ui::EditBox& box) {
-    std::string error;
+namespace {
+
+// A pasted-list operation: the boxes' texts are taken and given back on the window's thread,
+// the files in between are one long step away from it. `work` returns the result's text or
+// sets `error`; a cancelled or failed step leaves every box as it was.
+void pasteStep(PasteBoxes& boxes, ui::EditBox& target,
+               const std::function<std::string(TempFiles&, std::string&)>& work) {
+    std::string error, text;
     auto start = std::chrono::steady_clock::now();
-    {
+    error = runLong([&] {
+        std::string why;
         TempFiles temp(boxes.programDirectory);
-        std::string in = temp.write("简易临时.txt", box.text(), error);
-        std::string out = temp.path("简易临时去重复.txt");
-        if (error.empty()) error = dedupeFile(in);
-        std::string text = temp.read(out, error);
-        if (error.empty()) box.setText(text);
-    }
+        text = work(temp, why);
+        return why;
+    });
+    if (error.empty()) target.setText(text);
     conclude(boxes.messages, error, start, "毫秒");
 }
 
+}  // namespace
+
+void pasteDedupe(PasteBoxes& boxes, ui::EditBox& box) {
+    std::string input = box.text();
+    pasteStep(boxes, box, [&](TempFiles& temp, std::string& error) {
+        std::string in = temp.write("简易临时.txt", input, error);
+        std::string out = temp.path("简易临时去重复.txt");
+        if (error.empty()) error = dedupeFile(in);
+        return temp.read(out, error);
+    });
+}
+
 void pasteCompare(PasteBoxes& boxes, Compare which) {
-    std::string error;
-    auto start = std::chrono::steady_clock::now();
-    {
-        TempFiles temp(boxes.programDirectory);
-        std::string a = temp.write("简易临时A.txt", boxes.a.text(), error);
-        std::string b = temp.write("简易临时B.txt", boxes.b.text(), error);
+    std::string inA = boxes.a.text(), inB = boxes.b.text();
+    pasteStep(boxes, boxes.result, [&](TempFiles& temp, std::string& error) {
+        std::string a = temp.write("简易临时A.txt", inA, error);
+        std::string b = temp.write("简易临时B.txt", inB, error);
         bool fromB = which == Compare::BNotA;
         std::string out = temp.path(fromB ? "简易临时B结果.txt" : "简易临时A结果.txt");
         if (error.empty())
             error = compareFiles(fromB ? b : a, fromB ? a : b, "结果", which == Compare::Common);
-        std::string text = temp.read(out, error);
-        if (error.empty()) boxes.result.setText(text);
-    }
-    conclude(boxes.messages, error, start, "毫秒");
+        return temp.read(out, error);
+    });
 }
 
 void pasteMerge(PasteBoxes& boxes) {
-    std::string error;
-    auto start = std::chrono::steady_clock::now();
-    {
-        TempFiles temp(boxes.programDirectory);
-        std::string a = temp.write("简易临时A.txt", boxes.a.text(), error);
-        std::string b = temp.write("简易临时B.txt", boxes.b.text(), error);
+    std::string inA = boxes.a.text(), inB = boxes.b.text();
+    pasteStep(boxes, boxes.result, [&](TempFiles& temp, std::string& error) {
+        std::string a = temp.write("简易临时A.txt", inA, error);
+        std::string b = temp.write("简易临时B.txt", inB, error);
         std::string out = temp.path("简易临时A结果.txt");
         if (error.empty()) error = mergeFiles(a, b, "结果");
-        std::string text = temp.read(out, error);
-        if (error.empty()) boxes.result.setText(text);
-    }
-    conclude(boxes.messages, error, start, "毫秒");
+        return temp.read(out, error);
+    });
 }
 
 namespace {
 
 void pasteInPlace(PasteBoxes& boxes, std::string (*pass)(const std::string&)) {
-    std::string error;
-    auto start = std::chrono::steady_clock::now();
-    {
-        TempFiles temp(boxes.programDirectory);
-        std::string a = temp.write("简易临时A.txt", boxes.a.text(), error);
+    std::string input = boxes.a.text();
+    pasteStep(boxes, boxes.a, [&](TempFiles& temp, std::string& error) {
+        std::string a = temp.write("简易临时A.txt", input, error);
         if (error.empty()) error = pass(a);
-        std::string text = temp.read(a, error);
-        if (error.empty()) boxes.a.setText(text);
-    }
-    conclude(boxes.messages, error, start, "毫秒");
+        return temp.read(a, error);
+    });
 }
 
 }  // namespace
