@@ -1,10 +1,17 @@
 // qx_screenshot DIR: a PNG of the main window on every page and sub-page, and of each small
 // window, rendered offscreen with the installed fonts, so the program can be looked at without
-// a display.
+// a display. DIR/clipped.txt lists every caption shown in less room than its text takes (one
+// line each: picture, caption, width needed, width given), so that a platform whose fonts run
+// wider can be compared with this one.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextStream>
 #include <cstdio>
 #include <filesystem>
 
@@ -14,10 +21,48 @@
 namespace {
 
 int saved = 0;
+QStringList clipped;
+
+// The widest line of a caption, as drawn (a mnemonic's "&" takes no room).
+int textWidth(const QFontMetrics& fm, QString text) {
+    text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+    int widest = 0;
+    for (const QString& line : text.split('\n'))
+        widest = std::max(widest, fm.horizontalAdvance(line));
+    return widest;
+}
+
+// The captions of `w` that are shown in less room than they need.
+void findClipped(QWidget& w, const QString& name) {
+    for (QWidget* child : w.findChildren<QWidget*>()) {
+        if (!child->isVisibleTo(&w) || child->width() <= 0) continue;
+        int needed = 0, given = 0;
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(child)) {
+            if (label->wordWrap() || label->text().isEmpty() || label->textFormat() == Qt::RichText)
+                continue;
+            text = label->text();
+            needed = textWidth(label->fontMetrics(), text);
+            given = label->contentsRect().width() - 2 * std::max(0, label->margin());
+        } else if (auto* button = qobject_cast<QAbstractButton*>(child)) {
+            if (button->text().isEmpty()) continue;
+            text = button->text();
+            // What the style asks for around the text is given some slack: a button set a
+            // little narrower than its style's wish still shows all its text.
+            needed = button->sizeHint().width() - 8;
+            given = button->width();
+        } else {
+            continue;
+        }
+        if (needed > given)
+            clipped << QStringLiteral("%1\t%2\t%3\t%4").arg(name, text).arg(needed).arg(given);
+    }
+}
 
 void save(QWidget& w, const QString& dir, const QString& name) {
     QApplication::processEvents();
     if (w.grab().save(dir + "/" + name + ".png")) ++saved;
+    findClipped(w, name);
 }
 
 // Every tab page reachable inside `tabs`, depth first, named by their captions.
@@ -88,6 +133,12 @@ int main(int argc, char** argv) {
         d.show();
         save(d, dir, name);
     }
-    std::printf("%d pictures in %s\n", saved, argv[1]);
+    QFile report(dir + "/clipped.txt");
+    if (report.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        QTextStream out(&report);
+        for (const QString& line : clipped) out << line << "\n";
+    }
+    std::printf("%d pictures in %s, %d captions clipped\n", saved, argv[1],
+                static_cast<int>(clipped.size()));
     return saved > 0 ? 0 : 1;
 }

@@ -41,9 +41,17 @@ bool abandoned(const fs::path& folder) {
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;  // held: its run is alive
-        std::error_code ec;
-        auto written = fs::last_write_time(folder, ec);
-        return !ec && fs::file_time_type::clock::now() - written > kUnlockedGrace;
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExW(folder.c_str(), GetFileExInfoStandard, &data)) return false;
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        auto ticks = [](FILETIME t) {  // in 100 ns
+            return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+        };
+        const ULONGLONG grace =
+            std::chrono::duration_cast<std::chrono::seconds>(kUnlockedGrace).count() * 10000000ULL;
+        return ticks(now) > ticks(data.ftLastWriteTime) &&
+               ticks(now) - ticks(data.ftLastWriteTime) > grace;
     }
     CloseHandle(h);
     return true;

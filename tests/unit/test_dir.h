@@ -1,11 +1,16 @@
 // A temporary directory for one test, removed afterwards.
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace qx::testing {
 
@@ -45,6 +50,27 @@ inline void unsetEnvironment(const char* name) {
     _putenv_s(name, "");
 #else
     ::unsetenv(name);
+#endif
+}
+
+// Dates a folder's last change `ago` back (a folder's time cannot be set through the standard
+// library on Windows).
+inline void ageFolder(const std::filesystem::path& p, std::chrono::hours ago) {
+#ifdef _WIN32
+    HANDLE h = CreateFileW(p.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER t;
+    t.LowPart = now.dwLowDateTime;
+    t.HighPart = now.dwHighDateTime;
+    t.QuadPart -= static_cast<ULONGLONG>(ago.count()) * 3600ULL * 10000000ULL;
+    FILETIME then{t.LowPart, t.HighPart};
+    SetFileTime(h, nullptr, nullptr, &then);
+    CloseHandle(h);
+#else
+    std::filesystem::last_write_time(p, std::filesystem::file_time_type::clock::now() - ago);
 #endif
 }
 

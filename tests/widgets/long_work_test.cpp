@@ -13,6 +13,7 @@
 
 #include "app/main_window.h"
 #include "app/small_windows.h"
+#include "platform/os/paths.h"
 #include "unit/test_dir.h"
 
 namespace qx::app {
@@ -65,7 +66,7 @@ TEST(LongWork, TheWindowAnswersShowsProgressAndCancelsARead) {
     BusyWindow* busy = busyOf(w);
     ASSERT_NE(busy, nullptr);
 
-    w.openFilesFromOutside({(dir / "small.csv").string()});
+    w.openFilesFromOutside({qx::os::utf8(dir / "small.csv")});
     quick.import.count->setText("2");
     quick.import.read->click();
     ASSERT_TRUE(messages.empty());
@@ -74,7 +75,7 @@ TEST(LongWork, TheWindowAnswersShowsProgressAndCancelsARead) {
 
     // The second file through the open button (files from outside start the module afresh).
     w.openDialog().setScript([&](bool, const std::string&, const std::string&) {
-        return std::optional<std::string>((dir / "big.csv").string());
+        return std::optional<std::string>(qx::os::utf8(dir / "big.csv"));
     });
     quick.import.open->click();
     quick.import.count->setText("3");

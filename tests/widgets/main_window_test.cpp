@@ -24,6 +24,7 @@
 #include "app/nav_button.h"
 #include "exchange/import.h"
 #include "exchange/source_kinds.h"
+#include "platform/os/paths.h"
 #include "unit/test_dir.h"
 
 namespace qx::app {
@@ -123,8 +124,8 @@ TEST(MainWindow, FilesFromOutsideOpenInTheQuickModule) {
     });
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.openFilesFromOutside({(dir / "lo_gbk.dbf").string(), (dir / "两表.xls").string(),
-                            (dir / "two.xlsx").string(), (dir / "notes.doc").string()});
+    w.openFilesFromOutside({qx::os::utf8(dir / "lo_gbk.dbf"), qx::os::utf8(dir / "两表.xls"),
+                            qx::os::utf8(dir / "two.xlsx"), qx::os::utf8(dir / "notes.doc")});
     EXPECT_EQ(dialogs, 0) << "no dialog is shown for files given";
     EXPECT_EQ(w.currentPage(), 1);
     ModuleControls& quick = w.module(Module::Quick);
@@ -138,7 +139,7 @@ TEST(MainWindow, FilesFromOutsideOpenInTheQuickModule) {
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_NE(messages[0].find("two.xlsx"), std::string::npos) << messages[0];
     EXPECT_EQ(messages[1], exchange::kNotASourceKind);
-    EXPECT_EQ(w.openDialog().fileName(), (dir / "两表.xls").string())
+    EXPECT_EQ(w.openDialog().fileName(), qx::os::utf8(dir / "两表.xls"))
         << "a refused file does not decide the flavour";
 }
 
@@ -158,8 +159,8 @@ TEST(MainWindow, FilesDroppedOnAFirstPageOpenThere) {
     QWidget* page = w.module(Module::Query).pages[0];
     ASSERT_TRUE(page->isVisible());
     QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString((dir / "source.csv").string())),
-                  QUrl::fromLocalFile(QString::fromStdString((dir / "two.xls").string()))});
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(qx::os::utf8(dir / "source.csv"))),
+                  QUrl::fromLocalFile(QString::fromStdString(qx::os::utf8(dir / "two.xls")))});
     QPoint at = page->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(page, &enter);

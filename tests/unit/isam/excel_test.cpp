@@ -102,9 +102,9 @@ TEST(Excel, TemplateGetsTheResultAsSecondSheetAndKeepsItsOtherParts) {
     std::string error;
     ASSERT_TRUE(excel12::writeTemplate(file, error)) << error;
     excel12::WorkbookListing listing;
-    ASSERT_TRUE(excel12::listWorkbook(file.string(), listing, error)) << error;
+    ASSERT_TRUE(excel12::listWorkbook(qx::os::utf8(file), listing, error)) << error;
     EXPECT_EQ(listing.sheets, (std::vector<std::string>{"结果见表二"}));
-    auto cells = excel12::openSheet(file.string(), "结果见表二", error);
+    auto cells = excel12::openSheet(qx::os::utf8(file), "结果见表二", error);
     ASSERT_TRUE(cells) << error;
     std::vector<excel::Cell> row;
     ASSERT_TRUE(cells->rewind(error));
@@ -119,7 +119,7 @@ TEST(Excel, TemplateGetsTheResultAsSecondSheetAndKeepsItsOtherParts) {
     OneRow text({{"名称", jet::JetType::Text, 255}});
     ASSERT_TRUE(excel12::addSheet(file, "表二中不含表一数", text, error)) << error;
     listing = {};
-    ASSERT_TRUE(excel12::listWorkbook(file.string(), listing, error));
+    ASSERT_TRUE(excel12::listWorkbook(qx::os::utf8(file), listing, error));
     EXPECT_EQ(listing.sheets, (std::vector<std::string>{"结果见表二", "表二中不含表一数"}));
     auto after = zipParts(file);
     for (const auto& [name, data] : before) {
@@ -148,7 +148,7 @@ TEST(Excel, TemplateGetsTheResultAsSecondSheetAndKeepsItsOtherParts) {
         "c.alignment.horizontal=='center' and c.alignment.vertical=='center' and "
         "wb.sheetnames[1]=='表二中不含表一数' and wb.worksheets[2]['A2'].is_date); sys.exit(0 if "
         "ok else 1)\" " +
-        file.string();
+        qx::os::utf8(file);
     EXPECT_EQ(std::system(script.c_str()), 0);
 }
 

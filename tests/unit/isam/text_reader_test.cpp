@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/isam/text/text_driver.h"
+#include "platform/os/paths.h"
 #include "unit/test_dir.h"
 
 namespace qx::isam::text {
@@ -132,7 +133,7 @@ TEST(TextReader, ReadsAsThePlainReaderDoesOnRandomFiles) {
         writeFile(dir / "schema.ini", ini);
 
         ExternalClause db;
-        db.properties.emplace_back("DATABASE", dir.path().string());
+        db.properties.emplace_back("DATABASE", qx::os::utf8(dir.path()));
         std::string error;
         TextDriver driver;
         auto rows = driver.readTable(db, "t.txt", error);

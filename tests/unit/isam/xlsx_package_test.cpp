@@ -14,6 +14,7 @@
 #include "platform/isam/office/compound_file.h"
 #include "platform/isam/office/crypto.h"
 #include "platform/jet/types.h"
+#include "platform/os/paths.h"
 #include "unit/test_dir.h"
 
 namespace qx::isam {
@@ -139,7 +140,7 @@ TEST(XlsxPackage, TheirOwnPasswordsOpenThemAndOnlyThose) {
         // The decrypted package is the workbook itself.
         TestDir dir;
         std::ofstream(dir / "plain.xlsx", std::ios::binary) << package;
-        EXPECT_EQ(rows((dir / "plain.xlsx").string(), std::string(c.sheet) + "$"),
+        EXPECT_EQ(rows(qx::os::utf8(dir / "plain.xlsx"), std::string(c.sheet) + "$"),
                   rows(kData + "openpyxl_客户.xlsx", std::string(c.sheet) + "$"));
     }
 }
@@ -220,7 +221,7 @@ TEST(XlsxPackage, AnEncryptedFileCutShortSaysItIsDamaged) {
     for (std::size_t keep : {std::size_t{600}, bytes.size() / 2, bytes.size() - 512}) {
         std::ofstream(dir / "cut.xlsx", std::ios::binary | std::ios::trunc)
             << bytes.substr(0, keep);
-        std::string listed = tables((dir / "cut.xlsx").string());
+        std::string listed = tables(qx::os::utf8(dir / "cut.xlsx"));
         EXPECT_NE(listed.find("error: "), std::string::npos) << keep;
         EXPECT_NE(listed.find("损坏"), std::string::npos) << keep << " " << listed;
     }

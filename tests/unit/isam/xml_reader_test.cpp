@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/paths.h"
 #include "tests/unit/isam/xml_events.h"
 
 namespace qx::isam::excel12 {
@@ -55,7 +56,7 @@ TEST(XmlReader, AgreesWithExpatOnEveryPartOfRealWorkbooks) {
             zip_int64_t got = zip_fread(f, xml.data(), xml.size());
             zip_fclose(f);
             if (got != static_cast<zip_int64_t>(xml.size())) continue;
-            expectSame(xml, book.filename().string() + ":" + name);
+            expectSame(xml, qx::os::utf8(book.filename()) + ":" + name);
             ++parts;
         }
         zip_discard(z);

@@ -61,8 +61,7 @@ TEST(ScratchFolder, TheNextRunRemovesOnlyWhatEndedRunsLeft) {
     // Folders without a lock file: one just made (its run is about to lock it), one old.
     fs::create_directory(tmp / "qx-run-222");
     fs::create_directory(tmp / "qx-run-333");
-    fs::last_write_time(tmp / "qx-run-333",
-                        fs::file_time_type::clock::now() - std::chrono::hours(3));
+    qx::testing::ageFolder(tmp / "qx-run-333", std::chrono::hours(3));
     // What is not ours: other names, a file, a link to a folder of the user's.
     fs::create_directory(tmp / "qx-run-abc");
     writeFile(tmp / "qx-run-abc" / ".run", "");

@@ -32,17 +32,20 @@ TEST(Flavour, XlsxAloneMeansTheAceFlavour) {
 }
 
 TEST(WorkingDatabase, NamesAndConnectionStrings) {
-    WorkingDatabase wdb("/opt/程序");
-    EXPECT_EQ(os::utf8(wdb.path(Flavour::Jet)), "/opt/程序/结果表.mdb");
-    EXPECT_EQ(os::utf8(wdb.path(Flavour::Ace)), "/opt/程序/结果表.accdb");
-    EXPECT_EQ(os::utf8(wdb.lockPath(Flavour::Jet)), "/opt/程序/结果表.ldb");
-    EXPECT_EQ(os::utf8(wdb.lockPath(Flavour::Ace)), "/opt/程序/结果表.laccdb");
-    EXPECT_EQ(wdb.connectionString(Flavour::Jet),
-              "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/opt/程序/结果表.mdb;Persist Security "
-              "Info=False");
+    // Paths are UTF-8 inside the program; the folder's name is joined with the system's own
+    // separator.
+    WorkingDatabase wdb(os::pathFromUtf8("/opt/程序"));
+    const std::string d =
+        os::utf8(os::pathFromUtf8("/opt/程序")) + char(std::filesystem::path::preferred_separator);
+    EXPECT_EQ(os::utf8(wdb.path(Flavour::Jet)), d + "结果表.mdb");
+    EXPECT_EQ(os::utf8(wdb.path(Flavour::Ace)), d + "结果表.accdb");
+    EXPECT_EQ(os::utf8(wdb.lockPath(Flavour::Jet)), d + "结果表.ldb");
+    EXPECT_EQ(os::utf8(wdb.lockPath(Flavour::Ace)), d + "结果表.laccdb");
+    EXPECT_EQ(wdb.connectionString(Flavour::Jet), "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                                                      d + "结果表.mdb;Persist Security Info=False");
     EXPECT_EQ(wdb.connectionString(Flavour::Ace),
-              "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=/opt/程序/结果表.accdb;Persist "
-              "Security Info=False");
+              "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + d +
+                  "结果表.accdb;Persist Security Info=False");
 }
 
 TEST(WorkingDatabase, CreatedOnceThenReadTablesAddUp) {
