@@ -1,7 +1,7 @@
 ; The Windows installer: Quillex in Program Files, a Start-menu entry, "Open with" for the six
 ; file kinds (offered, never made the default program), and an uninstaller that removes all of it.
 ; makensis -DSTAGE=<folder of the programs> -DOUTFILE=<setup.exe> -DVERSION=<x.y> quillex.nsi
-Unicode true
+Target amd64-unicode
 ManifestDPIAware true
 !include "MUI2.nsh"
 !include "x64.nsh"

@@ -13,29 +13,31 @@ trap 'rm -rf "$tmp"' EXIT
 cp -r "$here/../data" "$tmp/data"
 mkdir -p "$tmp/win" "$tmp/cli"
 fail() { echo "same_as_window: $*" >&2; exit 1; }
+# QX_RUN, when set, runs the programs (scripts/windows/wine-run for the Windows build).
+run=(${QX_RUN:+"$QX_RUN"})
 
-QT_QPA_PLATFORM=offscreen "$runner" --tmp "$tmp" "$here/window.scn" >"$tmp/scenario.log" 2>&1 ||
+QT_QPA_PLATFORM=offscreen "${run[@]}" "$runner" --tmp "$tmp" "$here/window.scn" >"$tmp/scenario.log" 2>&1 ||
     { cat "$tmp/scenario.log" >&2; fail "the window's scenario"; }
 
 x="$tmp/data/excel/xlwt_two.xls"
 q=(--quiet)
-"$cli" absent "$x:表一" "$x:表二" --header --keep 2 --key1 编号 --key2 编号 \
+"${run[@]}" "$cli" absent "$x:表一" "$x:表二" --header --keep 2 --key1 编号 --key2 编号 \
     --columns B.编号,B.说明 -o "$tmp/cli/absent.csv" "${q[@]}"
-"$cli" common "$x:表一" "$x:表二" --header --key1 编号 --key2 编号 \
+"${run[@]}" "$cli" common "$x:表一" "$x:表二" --header --key1 编号 --key2 编号 \
     --columns B.编号,B.说明 -o "$tmp/cli/common.xls" "${q[@]}"
-"$cli" similar "$x:表一" "$x:表一" --header --key1 名称 --key2 名称 \
+"${run[@]}" "$cli" similar "$x:表一" "$x:表一" --header --key1 名称 --key2 名称 \
     --columns A.编号,A.名称 -o "$tmp/cli/similar.mdb" "${q[@]}"
-"$cli" count "$x:表一" --header --by 名称 -o "$tmp/cli/count.dbf" "${q[@]}"
-"$cli" sum "$x:表一" --header --by 名称 --sum 编号 -o "$tmp/cli/sum.txt" "${q[@]}"
-"$cli" distinct "$x:表一" --header -o "$tmp/cli/distinct.csv" "${q[@]}"
-"$cli" dedupe "$x:表一" --header --by 编号 -o "$tmp/cli/dedupe.xls" "${q[@]}"
-"$cli" length "$x:表一" --header --by 名称 --op = --value 1 -o "$tmp/cli/length.csv" "${q[@]}"
-"$cli" repeat "$x:表一" --header --by 编号 --op '>' --value 1 -o "$tmp/cli/repeat.mdb" "${q[@]}"
-"$cli" query "$x:表一" "$x:表二" --header --where "[1_1].编号 > 1" --columns 1.名称,2.说明 \
+"${run[@]}" "$cli" count "$x:表一" --header --by 名称 -o "$tmp/cli/count.dbf" "${q[@]}"
+"${run[@]}" "$cli" sum "$x:表一" --header --by 名称 --sum 编号 -o "$tmp/cli/sum.txt" "${q[@]}"
+"${run[@]}" "$cli" distinct "$x:表一" --header -o "$tmp/cli/distinct.csv" "${q[@]}"
+"${run[@]}" "$cli" dedupe "$x:表一" --header --by 编号 -o "$tmp/cli/dedupe.xls" "${q[@]}"
+"${run[@]}" "$cli" length "$x:表一" --header --by 名称 --op = --value 1 -o "$tmp/cli/length.csv" "${q[@]}"
+"${run[@]}" "$cli" repeat "$x:表一" --header --by 编号 --op '>' --value 1 -o "$tmp/cli/repeat.mdb" "${q[@]}"
+"${run[@]}" "$cli" query "$x:表一" "$x:表二" --header --where "[1_1].编号 > 1" --columns 1.名称,2.说明 \
     -o "$tmp/cli/query.csv" "${q[@]}"
-"$cli" update "$x:表一" --header --set "1.名称='x'" --where "[1_1].编号 = 2" \
+"${run[@]}" "$cli" update "$x:表一" --header --set "1.名称='x'" --where "[1_1].编号 = 2" \
     -o "$tmp/cli/update.csv" "${q[@]}"
-"$cli" delete "$x:表一" --header --from 1 --where "[1_1].编号 = 3" -o "$tmp/cli/delete.dbf" "${q[@]}"
+"${run[@]}" "$cli" delete "$x:表一" --header --from 1 --where "[1_1].编号 = 3" -o "$tmp/cli/delete.dbf" "${q[@]}"
 
 # The tables of a workbook or an Access file, as text.
 tables_of() {
@@ -70,7 +72,7 @@ expect() {
     local status="$1" message="$2" out="$3"
     shift 3
     set +e
-    "$cli" "$@" 2>"$tmp/err"
+    "${run[@]}" "$cli" "$@" 2>"$tmp/err"
     local got=$?
     set -e
     [ "$got" -eq "$status" ] || { cat "$tmp/err" >&2; fail "$* exited $got, not $status"; }
@@ -90,7 +92,7 @@ printf 'keep\r\n' > "$tmp/cli/kept.csv"
 expect 1 "操作失败：" "" query "$x:表一" --header --where "[1_1].没有 = 1" --columns 1.名称 \
     -o "$tmp/cli/kept.csv"
 [ "$(cat "$tmp/cli/kept.csv")" = $'keep\r' ] || fail "a refused run changed the existing output"
-"$cli" tables "$x" | diff - <(printf '表一\n表二\n') >&2 || fail "tables"
-"$cli" columns "$x:表二" --header | diff - <(printf '编号\t双精度型数字\t8\n说明\t文本\t255\n') >&2 ||
+"${run[@]}" "$cli" tables "$x" | diff - <(printf '表一\n表二\n') >&2 || fail "tables"
+"${run[@]}" "$cli" columns "$x:表二" --header | diff - <(printf '编号\t双精度型数字\t8\n说明\t文本\t255\n') >&2 ||
     fail "columns"
 echo "same as the window: ok"
