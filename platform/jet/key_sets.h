@@ -1,0 +1,79 @@
+// The values of one column held for lookups by equality as the engine compares them: texts
+// without regard to case (the JETCI collation), numbers by value, binary values by their bytes.
+// A statement's x [NOT] IN (SELECT y FROM t WHERE y = x) is answered from such a set of t's y,
+// built in one pass, instead of a search of t (or of an index on y) for every row.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace qx::jet {
+
+// `s` with its case folded as compareNoCase folds it, into `out`: two well-formed texts compare
+// equal exactly when their folded forms are the same bytes. False (and `out` unspecified) when
+// `s` is not well-formed UTF-8.
+bool foldWellFormed(std::string_view s, std::string& out);
+
+class KeySet {
+  public:
+    enum class Found { No, Yes, AskEngine };
+
+    void add(sqlite3_value* v);
+    // Whether a value equal to `v` was added. AskEngine for a text that is not well-formed
+    // UTF-8: only the collation itself can tell what equals it.
+    Found find(sqlite3_value* v) const;
+
+  private:
+    // A key of up to 16 bytes is held in its slot, a longer one in keys_ (its offset in the
+    // slot): a lookup mostly reads one cache line.
+    struct Slot {
+        std::uint32_t tag = 0;  // the hash's high half
+        std::uint32_t size = kEmpty;
+        union {
+            char bytes[16];
+            std::uint64_t offset;
+        };
+    };
+    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+    static constexpr std::size_t kInline = 16;
+    bool findText(std::string_view folded, std::uint64_t hash) const;
+    void grow();
+    std::string_view keyOf(const Slot& s) const {
+        return s.size <= kInline ? std::string_view(s.bytes, s.size)
+                                 : std::string_view(keys_.data() + s.offset, s.size);
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
+    std::string keys_;
+    std::vector<std::string> oddTexts_;  // not well-formed, or too long for a slot
+    std::unordered_set<std::int64_t> integers_;
+    std::unordered_set<double> reals_;
+    std::unordered_set<std::string> blobs_;
+    mutable std::string scratch_;
+};
+
+// The key sets of the statement being run, which the SQL function jet_keyprobe(N, x) looks x up
+// in: 1 when the N-th set holds a value equal to x, else 0 (0 for Null).
+struct KeyProbes {
+    struct Probe {
+        KeySet keys;
+        std::string exactSql;  // SELECT 1 FROM t WHERE y = ?1: the engine's own answer
+        sqlite3_stmt* exact = nullptr;
+    };
+    sqlite3* db = nullptr;
+    std::vector<std::unique_ptr<Probe>> probes;
+    void clear();
+    ~KeyProbes() { clear(); }
+};
+
+// Registers jet_keyprobe on `db` over `probes`.
+int registerKeyProbe(sqlite3* db, KeyProbes* probes);
+
+}  // namespace qx::jet
