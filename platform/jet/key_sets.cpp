@@ -109,12 +109,13 @@ void KeySet::add(sqlite3_value* v) {
     if (findText(scratch_, h)) return;
     if ((used_ + 1) * 10 > slots_.size() * 7) grow();
     Slot slot;
-    slot.tag = static_cast<std::uint32_t>(h >> 32);
+    slot.hash = h;
     slot.size = static_cast<std::uint32_t>(scratch_.size());
     if (scratch_.size() <= kInline) {
         std::memcpy(slot.bytes, scratch_.data(), scratch_.size());
     } else {
-        slot.offset = keys_.size();
+        std::uint64_t offset = keys_.size();
+        std::memcpy(slot.bytes, &offset, sizeof offset);
         keys_ += scratch_;
     }
     std::size_t mask = slots_.size() - 1;
@@ -125,13 +126,12 @@ void KeySet::add(sqlite3_value* v) {
 }
 
 void KeySet::grow() {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(old.empty() ? 4096 : old.size() * 2, Slot{});
+    os::LargeVector<Slot> old = std::move(slots_);
+    slots_ = os::LargeVector<Slot>(old.empty() ? 4096 : old.size() * 2);
     std::size_t mask = slots_.size() - 1;
     for (const Slot& s : old) {
         if (s.size == kEmpty) continue;
-        std::uint64_t h = hashBytes(keyOf(s));
-        std::size_t at = h & mask;
+        std::size_t at = s.hash & mask;
         while (slots_[at].size != kEmpty) at = (at + 1) & mask;
         slots_[at] = s;
     }
@@ -140,11 +140,10 @@ void KeySet::grow() {
 bool KeySet::findText(std::string_view folded, std::uint64_t hash) const {
     if (slots_.empty()) return false;
     std::size_t mask = slots_.size() - 1;
-    auto tag = static_cast<std::uint32_t>(hash >> 32);
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
         const Slot& s = slots_[at];
         if (s.size == kEmpty) return false;
-        if (s.tag == tag && s.size == folded.size() && keyOf(s) == folded) return true;
+        if (s.hash == hash && s.size == folded.size() && keyOf(s) == folded) return true;
     }
 }
 

@@ -7,11 +7,14 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
+
+#include "platform/os/memory.h"
 
 namespace qx::jet {
 
@@ -30,26 +33,27 @@ class KeySet {
     Found find(sqlite3_value* v) const;
 
   private:
-    // A key of up to 16 bytes is held in its slot, a longer one in keys_ (its offset in the
-    // slot): a lookup mostly reads one cache line.
+    // A key of up to 20 bytes is held in its slot, a longer one in keys_ (its offset in the
+    // slot): a lookup mostly reads one cache line. The slots are backed by huge pages, so that
+    // a lookup seldom misses the TLB as well.
     struct Slot {
-        std::uint32_t tag = 0;  // the hash's high half
+        std::uint64_t hash = 0;
         std::uint32_t size = kEmpty;
-        union {
-            char bytes[16];
-            std::uint64_t offset;
-        };
+        char bytes[20];  // the key, or its offset in keys_
     };
     static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
-    static constexpr std::size_t kInline = 16;
+    static constexpr std::size_t kInline = 20;
+    static_assert(sizeof(Slot) == 32);
     bool findText(std::string_view folded, std::uint64_t hash) const;
     void grow();
     std::string_view keyOf(const Slot& s) const {
-        return s.size <= kInline ? std::string_view(s.bytes, s.size)
-                                 : std::string_view(keys_.data() + s.offset, s.size);
+        if (s.size <= kInline) return {s.bytes, s.size};
+        std::uint64_t offset;
+        std::memcpy(&offset, s.bytes, sizeof offset);
+        return {keys_.data() + offset, s.size};
     }
 
-    std::vector<Slot> slots_;
+    os::LargeVector<Slot> slots_;
     std::size_t used_ = 0;
     std::string keys_;
     std::vector<std::string> oddTexts_;  // not well-formed, or too long for a slot
