@@ -42,6 +42,16 @@ std::optional<std::string> qualifier(std::string_view ref) {
     return q;
 }
 
+// The name by which a FROM of one table, "t" or "t" AS "a", is known to its SELECT's columns.
+std::string_view innerName(std::string_view from) {
+    std::size_t as = from.rfind(" AS ");
+    return as == std::string_view::npos ? from : from.substr(as + 4);
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    return asciiLower(a) == asciiLower(b);
+}
+
 // SELECT * FROM "t": a whole table read in stored order.
 bool wholeTable(const std::string& sql) {
     static const std::string head = "SELECT * FROM \"";
@@ -87,12 +97,17 @@ Outcome Connection::applyProbes(Plan& plan, bool& all) {
     for (const KeyProbe& k : plan.probes) {
         std::size_t at = plan.sql.find(k.expression);
         auto q = qualifier(k.outerKey);
-        // x must be a column of the enclosing SELECT's tables, not one the sub-select could
-        // take for its own, and both columns text that compares without regard to case.
-        bool usable =
-            at != std::string::npos && plan.sql.find(k.expression, at + 1) == std::string::npos &&
-            q && asciiLower(k.innerFrom).find(asciiLower(quoteName(*q))) == std::string::npos &&
-            textKeyColumn(k.innerKey, k.innerFrom) && textKeyColumn(k.outerKey, k.outerFrom);
+        // x must be a column of the enclosing SELECT's one table (with several, the order SQLite
+        // chooses for joining them, and so the order of the rows, might change), not one the
+        // sub-select could take for its own, and both columns text that compares without
+        // regard to case.
+        bool oneTable = k.outerFrom.find_first_of(",(") == std::string::npos &&
+                        k.outerFrom.find(" JOIN ") == std::string::npos;
+        bool usable = at != std::string::npos && oneTable &&
+                      plan.sql.find(k.expression, at + 1) == std::string::npos && q &&
+                      !sameName(innerName(k.innerFrom), quoteName(*q)) &&
+                      textKeyColumn(k.innerKey, k.innerFrom) &&
+                      textKeyColumn(k.outerKey, k.outerFrom);
         if (!usable) {
             all = false;
             continue;

@@ -40,6 +40,9 @@ PY
             -o "$o/a2.txt"
         run absent "$A" "$B" --count 3 --key1 F2 --key2 F1 --columns A.F2,A.F1 -o "$o/a3.csv"
         run common "$A" "$B" --count 3 --key1 F1 --key2 F1 --columns A.F1,B.F2 -o "$o/c.csv"
+        # One table: the sub-select on the same table under another name.
+        run query "$B" --count 3 --columns 1.F2,1.F1 -o "$o/q0.csv" \
+            --where "[1_1].F1 in (select x.F1 from 1_1 as x where x.F1 = [1_1].F1) and [1_1].F3 > '2'"
         run query "$A" "$B" --count 3 --columns 1.F1,1.F2 -o "$o/q1.csv" \
             --where "[1_1].F1 in (select [2_1].F1 from [2_1] where [2_1].F1 = [1_1].F1)"
         run query "$A" "$B" --count 3 --columns 2.F2,2.F1 -o "$o/q2.csv" \
@@ -47,7 +50,7 @@ PY
         run query "$A" "$B" --count 3 --columns 1.F1 -o "$o/q3.csv" \
             --where "[1_1].F3 not in (select [2_1].F3 from 2_1 where [2_1].F3 = [1_1].F3)"
     done
-    for f in a1.csv a2.txt a3.csv c.csv q1.csv q2.csv q3.csv; do
+    for f in a1.csv a2.txt a3.csv c.csv q0.csv q1.csv q2.csv q3.csv; do
         cmp -s "$d/fast/$f" "$d/plain/$f" ||
             { diff "$d/plain/$f" "$d/fast/$f" >&2 || true; fail "seed $seed: $f differs"; }
     done
