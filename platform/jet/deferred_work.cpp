@@ -17,6 +17,9 @@ namespace {
 // and a second request is refused as before); the first statement that could use it makes it.
 constexpr std::string_view kDeferred = " WHERE 0";
 
+// The memory a key set may take (about 60 bytes a distinct key: some 9 million keys).
+constexpr std::size_t kKeySetBudget = std::size_t{512} << 20;
+
 bool startsWith(std::string_view s, std::string_view head) {
     return s.substr(0, head.size()) == head;
 }
@@ -122,10 +125,19 @@ Outcome Connection::applyProbes(Plan& plan, bool& all) {
                 return engineError();
             int rc;
             std::int64_t count = 0;
+            bool tooLarge = false;
             while ((rc = sqlite3_step(scan.get())) == SQLITE_ROW) {
-                if (++count % 4096 == 0 && work::cancelRequested())
-                    return {false, work::kCancelled};
+                if (++count % 4096 == 0) {
+                    if (work::cancelRequested()) return {false, work::kCancelled};
+                    // Past its budget the set gives way to SQLite's own plan (on an index, in
+                    // the memory of its page cache).
+                    if ((tooLarge = probe->keys.bytes() > kKeySetBudget)) break;
+                }
                 probe->keys.add(sqlite3_column_value(scan.get(), 0));
+            }
+            if (tooLarge) {
+                all = false;
+                continue;
             }
             if (rc != SQLITE_DONE) return engineError();
         }

@@ -88,14 +88,17 @@ void KeySet::add(sqlite3_value* v) {
             return;
         case SQLITE_INTEGER:
             integers_.insert(sqlite3_value_int64(v));
+            others_ += 32;
             return;
         case SQLITE_FLOAT: {
             double d = sqlite3_value_double(v);
             reals_.insert(d == 0 ? 0.0 : d);
+            others_ += 32;
             return;
         }
         case SQLITE_BLOB:
             blobs_.emplace(bytesOf(v));
+            others_ += 64 + static_cast<std::size_t>(sqlite3_value_bytes(v));
             return;
         default:
             break;
@@ -103,6 +106,7 @@ void KeySet::add(sqlite3_value* v) {
     std::string_view text = textOf(v);
     if (!foldWellFormed(text, scratch_) || scratch_.size() >= kEmpty) {
         oddTexts_.emplace_back(text);
+        others_ += 32 + text.size();
         return;
     }
     std::uint64_t h = hashBytes(scratch_);
@@ -179,6 +183,10 @@ KeySet::Found KeySet::find(sqlite3_value* v) const {
     for (const auto& odd : oddTexts_)
         if (compareNoCase(odd, text) == 0) return Found::Yes;
     return Found::No;
+}
+
+std::size_t KeySet::bytes() const {
+    return slots_.size() * sizeof(Slot) + keys_.capacity() + others_;
 }
 
 void KeyProbes::clear() {

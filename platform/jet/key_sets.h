@@ -31,6 +31,8 @@ class KeySet {
     // Whether a value equal to `v` was added. AskEngine for a text that is not well-formed
     // UTF-8: only the collation itself can tell what equals it.
     Found find(sqlite3_value* v) const;
+    // The memory the set takes, roughly.
+    std::size_t bytes() const;
 
   private:
     // A key of up to 20 bytes is held in its slot, a longer one in keys_ (its offset in the
@@ -60,6 +62,7 @@ class KeySet {
     std::unordered_set<std::int64_t> integers_;
     std::unordered_set<double> reals_;
     std::unordered_set<std::string> blobs_;
+    std::size_t others_ = 0;  // the memory of what is not in slots_ or keys_
     mutable std::string scratch_;
 };
 
