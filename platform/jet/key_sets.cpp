@@ -122,31 +122,37 @@ void KeySet::add(sqlite3_value* v) {
         std::memcpy(slot.bytes, &offset, sizeof offset);
         keys_ += scratch_;
     }
-    std::size_t mask = slots_.size() - 1;
-    std::size_t at = h & mask;
-    while (slots_[at].size != kEmpty) at = (at + 1) & mask;
-    slots_[at] = slot;
+    place(slot);
     ++used_;
+}
+
+void KeySet::place(const Slot& slot) {
+    std::size_t mask = slots_.size() - 1;
+    std::size_t at = slot.hash & mask;
+    while (tags_[at] != 0) at = (at + 1) & mask;
+    tags_[at] = tagOf(slot.hash);
+    slots_[at] = slot;
 }
 
 void KeySet::grow() {
     os::LargeVector<Slot> old = std::move(slots_);
-    slots_ = os::LargeVector<Slot>(old.empty() ? 4096 : old.size() * 2);
-    std::size_t mask = slots_.size() - 1;
-    for (const Slot& s : old) {
-        if (s.size == kEmpty) continue;
-        std::size_t at = s.hash & mask;
-        while (slots_[at].size != kEmpty) at = (at + 1) & mask;
-        slots_[at] = s;
-    }
+    std::vector<std::uint8_t> oldTags = std::move(tags_);
+    std::size_t size = old.empty() ? 4096 : old.size() * 2;
+    slots_ = os::LargeVector<Slot>(size);
+    tags_.assign(size, 0);
+    for (std::size_t k = 0; k < old.size(); ++k)
+        if (oldTags[k] != 0) place(old[k]);
 }
 
 bool KeySet::findText(std::string_view folded, std::uint64_t hash) const {
     if (slots_.empty()) return false;
     std::size_t mask = slots_.size() - 1;
+    std::uint8_t tag = tagOf(hash);
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+        std::uint8_t t = tags_[at];
+        if (t == 0) return false;
+        if (t != tag) continue;
         const Slot& s = slots_[at];
-        if (s.size == kEmpty) return false;
         if (s.hash == hash && s.size == folded.size() && keyOf(s) == folded) return true;
     }
 }
@@ -186,7 +192,7 @@ KeySet::Found KeySet::find(sqlite3_value* v) const {
 }
 
 std::size_t KeySet::bytes() const {
-    return slots_.size() * sizeof(Slot) + keys_.capacity() + others_;
+    return slots_.size() * (sizeof(Slot) + 1) + keys_.capacity() + others_;
 }
 
 void KeyProbes::clear() {
