@@ -9,6 +9,7 @@
 #include "platform/isam/driver.h"
 #include "platform/jet/engine_sqlite.h"
 #include "platform/jet/functions.h"
+#include "platform/jet/key_sets.h"
 #include "platform/jet/lexer.h"
 #include "platform/jet/text.h"
 #include "platform/os/paths.h"
@@ -42,7 +43,9 @@ std::optional<ConnectionString> ConnectionString::parse(std::string_view text) {
 }
 
 Connection::Connection(const isam::DriverRegistry* drivers)
-    : drivers_(drivers ? drivers : &isam::builtinDrivers()) {}
+    : drivers_(drivers ? drivers : &isam::builtinDrivers()),
+      plain_(plainEngine()),
+      probes_(std::make_unique<KeyProbes>()) {}
 
 Connection::~Connection() {
     close();
@@ -116,6 +119,7 @@ Outcome Connection::openFile(const std::filesystem::path& file) {
     sqlite3_set_authorizer(db_, &Connection::authorize, this);
     sqlite3_progress_handler(db_, kProgressSteps, &Connection::onProgress, nullptr);
     rc = registerJetFunctions(db_);
+    if (rc == SQLITE_OK) rc = registerKeyProbe(db_, probes_.get());
     if (rc != SQLITE_OK) {
         close();
         return {false, "数据库引擎初始化失败"};
@@ -261,6 +265,18 @@ Outcome Connection::run(const Plan& plan) {
         return loaded;
     }
     Outcome result{true, {}};
+    Plan probed;
+    bool allProbed = false;
+    if (!plain_ && plan.kind == Plan::Kind::SelectInto && !plan.probes.empty()) {
+        probed = plan;
+        result = applyProbes(probed, allProbed);
+    }
+    if (result.ok && !plain_ && mayUseIndexes(plan, allProbed)) result = makeDeferredIndexes();
+    if (!result.ok) {
+        probes_->clear();
+        dropSources(plan.sources);
+        return result;
+    }
     switch (plan.kind) {
         case Plan::Kind::Query: {
             // Executing a SELECT runs it through, so that errors in its values surface.
@@ -276,18 +292,19 @@ Outcome Connection::run(const Plan& plan) {
             break;
         }
         case Plan::Kind::SelectInto:
-            result = selectInto(plan);
+            result = selectInto(plan.probes.empty() || plain_ ? plan : probed);
             break;
         case Plan::Kind::AlterColumn:
             result = alterColumn(plan);
             break;
         case Plan::Kind::Statements:
             for (const auto& sql : plan.statements) {
-                result = runSql(sql);
+                result = runSql(deferredIndexSql(sql));
                 if (!result.ok) break;
             }
             break;
     }
+    probes_->clear();
     dropSources(plan.sources);
     return result;
 }
@@ -340,6 +357,10 @@ Outcome Connection::prepareQuery(std::string_view source, Query& out) {
     try {
         Outcome loaded = loadSources(tr.plan.sources);
         if (!loaded.ok) return loaded;
+        if (!plain_ && mayUseIndexes(tr.plan, false)) {
+            Outcome made = makeDeferredIndexes();
+            if (!made.ok) return made;
+        }
         Statement stmt;
         if (sqlite3_prepare_v2(db_, tr.plan.sql.c_str(), -1, stmt.out(), nullptr) != SQLITE_OK)
             return engineError();

@@ -24,6 +24,8 @@ class RowSource;
 
 namespace qx::jet {
 
+struct KeyProbes;
+
 inline constexpr std::size_t kMaxStatementLength = 1 << 20;
 
 // "Provider=...;Data Source=...;..." with its two keys that matter.
@@ -121,6 +123,14 @@ class Connection {
                      bool& materialized, std::vector<int>* unknownOut = nullptr,
                      std::vector<TypeHint>* hintsOut = nullptr);
     Outcome engineError(const std::string& context = {}) const;
+    // The engine's own ways to the same results (deferred_work.cpp). With QX_PLAIN_ENGINE set
+    // every statement runs as SQLite plans it: the reference those ways are tested against.
+    static bool plainEngine();
+    bool textKeyColumn(const std::string& column, const std::string& from);
+    Outcome applyProbes(Plan& plan, bool& all);
+    static bool mayUseIndexes(const Plan& plan, bool allProbed);
+    std::string deferredIndexSql(const std::string& sql) const;
+    Outcome makeDeferredIndexes();
 
     static int authorize(void* self, int action, const char* a, const char* b, const char* db,
                          const char* trigger);
@@ -128,6 +138,8 @@ class Connection {
     sqlite3* db_ = nullptr;
     const isam::DriverRegistry* drivers_;
     int internal_ = 0;
+    bool plain_;
+    std::unique_ptr<KeyProbes> probes_;
 };
 
 // Copies a working database into a new, compacted file (which must not exist yet).

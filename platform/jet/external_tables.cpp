@@ -1,5 +1,7 @@
 // External tables: the rows a driver reads, stored in the working database as a table of their
 // own (SELECT * INTO from one external table) or as the temporary copy a statement reads.
+#include <algorithm>
+
 #include "platform/isam/driver.h"
 #include "platform/isam/read_ahead.h"
 #include "platform/jet/engine_sqlite.h"
@@ -11,6 +13,9 @@ namespace {
 
 // Rows between two looks at the step's progress and cancellation.
 constexpr std::int64_t kReportRows = 4096;
+// Rows stored by one step, and the values bound in it at most (SQLite allows 32766).
+constexpr std::size_t kBatchRows = 64;
+constexpr std::size_t kBatchValues = 4096;
 
 }  // namespace
 
@@ -65,10 +70,34 @@ Outcome Connection::loadTable(const ExternalSource& src, const std::string& sche
                SQLITE_OK;
     };
     if (!prepareInsert()) return engineError();
-    std::vector<Value> row;
+    // Rows whose columns are known from the start go in several at a time: one step of the
+    // engine's statement per batch rather than per row.
+    const std::size_t batch =
+        late ? 1 : std::clamp<std::size_t>(kBatchValues / fields.size(), 1, kBatchRows);
+    Statement many;
+    if (batch > 1) {
+        std::string one = "(";
+        for (std::size_t k = 0; k < fields.size(); ++k) one += k ? ",?" : "?";
+        one += ")";
+        std::string insert = "INSERT INTO " + target + " VALUES " + one;
+        for (std::size_t r = 1; r < batch; ++r) insert += "," + one;
+        if (sqlite3_prepare_v2(db_, insert.c_str(), -1, many.out(), nullptr) != SQLITE_OK)
+            return engineError();
+    }
+    auto bindRow = [&](sqlite3_stmt* s, std::size_t first, const std::vector<Value>& row) {
+        for (std::size_t k = 0; k < fields.size(); ++k) {
+            int at = static_cast<int>(first + k + 1);
+            if (k < row.size())
+                bindValue(s, at, row[k]);
+            else
+                sqlite3_bind_null(s, at);
+        }
+    };
+    std::vector<std::vector<Value>> held(batch);
+    std::size_t filled = 0;
     work::report(work::Stage::Reading);
     std::int64_t count = 0;
-    while (rows->next(row)) {
+    while (rows->next(held[filled])) {
         if (++count % kReportRows == 0) {
             if (work::cancelRequested()) return {false, work::kCancelled};
             work::reportRows(count);
@@ -85,12 +114,20 @@ Outcome Connection::loadTable(const ExternalSource& src, const std::string& sche
             }
             if (!prepareInsert()) return engineError();
         }
-        for (std::size_t k = 0; k < fields.size(); ++k) {
-            if (k < row.size())
-                bindValue(stmt.get(), static_cast<int>(k + 1), row[k]);
-            else
-                sqlite3_bind_null(stmt.get(), static_cast<int>(k + 1));
+        if (batch == 1) {
+            bindRow(stmt.get(), 0, held[0]);
+            if (sqlite3_step(stmt.get()) != SQLITE_DONE) return engineError();
+            sqlite3_reset(stmt.get());
+            continue;
         }
+        if (++filled < batch) continue;
+        for (std::size_t r = 0; r < batch; ++r) bindRow(many.get(), r * fields.size(), held[r]);
+        if (sqlite3_step(many.get()) != SQLITE_DONE) return engineError();
+        sqlite3_reset(many.get());
+        filled = 0;
+    }
+    for (std::size_t r = 0; r < filled; ++r) {
+        bindRow(stmt.get(), 0, held[r]);
         if (sqlite3_step(stmt.get()) != SQLITE_DONE) return engineError();
         sqlite3_reset(stmt.get());
     }

@@ -39,6 +39,15 @@ struct SelectItem {
     TypeHint hint;
 };
 
+// x [NOT] IN (SELECT y FROM t WHERE y = x) in a WHERE clause, which the translation runs as
+// [NOT] EXISTS of the sub-select: the engine may answer it from a hash of t's keys instead.
+struct KeyProbe {
+    std::string expression;  // its text in the plan's `sql`
+    bool negated = false;
+    std::string innerFrom, innerKey;  // t and y
+    std::string outerFrom, outerKey;  // the FROM of the SELECT whose WHERE holds it, and x
+};
+
 struct Plan {
     enum class Kind {
         Query,        // a SELECT: `sql`
@@ -54,6 +63,10 @@ struct Plan {
     std::vector<std::string> statements;
     std::vector<ExternalSource> sources;
     bool directCopy = false;  // SELECT * INTO target FROM one external table, nothing else
+    std::vector<KeyProbe> probes;
+    // The statement reads one table straight through: its WHERE is one key probe and nothing
+    // else, and it has no other clause (an index helps it in no way).
+    bool probeScan = false;
     std::string table;
     std::string column;
     ColumnDef newType;

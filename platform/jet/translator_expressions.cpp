@@ -81,6 +81,7 @@ Expr Translator::predicate() {
                 SelectParts parts;
                 inner = selectBody(false, nullptr, &parts);
                 if (correlatedOnItself(parts, left.sql)) {
+                    const std::string x = left.sql;
                     // x [NOT] IN (SELECT y FROM … WHERE y = x) is [NOT] EXISTS of the same
                     // sub-select, Null x included (the sub-select is then empty either way),
                     // and SQLite runs the EXISTS form as one index probe per row.
@@ -88,6 +89,9 @@ Expr Translator::predicate() {
                     left = {"(" + std::string(negated ? "NOT " : "") + "EXISTS (SELECT 1 FROM " +
                                 parts.from + " WHERE " + parts.where + "))",
                             exact(JetType::Bit)};
+                    if (!scopes_.empty() && scopes_.back().inWhere)
+                        plan_.probes.push_back({left.sql, negated, parts.from, parts.items[0],
+                                                scopes_.back().from, x});
                     continue;
                 }
             } else {

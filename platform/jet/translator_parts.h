@@ -166,6 +166,12 @@ class Translator {
     int depth_ = 0;
     int exprCount_ = 0;
     Plan plan_;
+    // The SELECTs being read, innermost last: their FROM, and whether their WHERE is being read.
+    struct Scope {
+        std::string from;
+        bool inWhere = false;
+    };
+    std::vector<Scope> scopes_;
 };
 
 }  // namespace qx::jet::translation

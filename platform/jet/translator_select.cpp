@@ -96,6 +96,11 @@ std::string Translator::selectBody(bool topLevel, IntoTarget* into, SelectParts*
     DepthGuard guard(*this);
     expectWord("SELECT");
     std::string out = "SELECT ";
+    scopes_.push_back({});
+    struct PopScope {
+        std::vector<Scope>& scopes;
+        ~PopScope() { scopes.pop_back(); }
+    } popScope{scopes_};
     SelectParts localParts;
     SelectParts& p = parts ? *parts : localParts;
     if (acceptWord("DISTINCT") || acceptWord("DISTINCTROW")) {
@@ -157,8 +162,15 @@ std::string Translator::selectBody(bool topLevel, IntoTarget* into, SelectParts*
         out += " FROM " + p.from;
     }
     if (acceptWord("WHERE")) {
+        scopes_.back().from = p.from;
+        scopes_.back().inWhere = true;
+        std::size_t probesBefore = plan_.probes.size();
         p.where = expr().sql;
+        scopes_.back().inWhere = false;
         out += " WHERE " + p.where;
+        if (topLevel && plan_.probes.size() == probesBefore + 1 &&
+            stripParens(p.where) == stripParens(plan_.probes.back().expression))
+            plan_.probeScan = true;
     }
     if (items.size() != p.items.size()) p.simple = false;
     if (acceptWord("GROUP")) {
@@ -197,6 +209,9 @@ std::string Translator::selectBody(bool topLevel, IntoTarget* into, SelectParts*
         } while (acceptSymbol(","));
     }
     if (!limit.empty()) out += " LIMIT " + limit;
+    if (topLevel && (p.clauses || p.from.find_first_of(",(") != std::string::npos ||
+                     p.from.find(" JOIN ") != std::string::npos))
+        plan_.probeScan = false;
     if (topLevel) plan_.items = std::move(items);
     return out;
 }
