@@ -42,12 +42,13 @@ void useProgramFont() {
 }
 
 bool useChineseTranslations() {
-    // Qt's own dialogs, buttons and menus: the catalogue shipped beside the program (Windows)
-    // or Qt's installed one.
+    // Qt's own dialogs, buttons and menus (Qt's base modules' catalogue; qt_zh_CN only names
+    // the catalogues of every module): the one shipped beside the program (Windows) or Qt's
+    // installed one.
     auto* translator = new QTranslator(QCoreApplication::instance());
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/translations");
     for (const QString& dir : {beside, QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
-        if (translator->load(QStringLiteral("qt_zh_CN"), dir) &&
+        if (translator->load(QStringLiteral("qtbase_zh_CN"), dir) &&
             QCoreApplication::installTranslator(translator))
             return true;
     }

@@ -7,7 +7,7 @@
 # uninstalled silently, leaving no file, no key and no working folder behind.
 set -euo pipefail
 setup="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
-linux_cli="$2"
+linux_cli="$(realpath "$2")"
 here="$(cd "$(dirname "$0")" && pwd)"
 tmp="$(mktemp -d)"
 export QX_WINE_PREFIX="$tmp/prefix"
@@ -27,7 +27,7 @@ key() { "${run[@]}" reg query "$@" 2>/dev/null | tr -d '\r'; }
 "${run[@]}" "$setup" /S
 WINEPREFIX="$QX_WINE_PREFIX" wineserver -w
 for f in quillex.exe quillex-cli.exe quillex-lines.exe uninstall.exe Qt6Core.dll \
-    platforms/qwindows.dll translations/qt_zh_CN.qm; do
+    platforms/qwindows.dll translations/qtbase_zh_CN.qm; do
     [ -f "$app/$f" ] || fail "not installed: $f"
 done
 [ -f "$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quillex.lnk" ] ||
@@ -47,9 +47,9 @@ key 'HKLM\Software\Classes\.csv' /ve | grep -q 'OtherApp.csv' || fail "the user'
 
 # The installed command line, on a comparison, gives what the Linux program gives.
 mkdir -p "$tmp/work"
-printf '编号,名称\r\n1,甲\r\n2,乙\r\n3,丙\r\n' >"$tmp/work/本月.csv"
-printf '编号,名称\r\n2,乙\r\n4,丁\r\n' >"$tmp/work/上月.csv"
-args=(absent 本月.csv 上月.csv --header --key1 编号 --key2 编号 --columns A.编号,A.名称 --quiet)
+printf '1,甲\r\n2,乙\r\n3,丙\r\n' >"$tmp/work/本月.csv"
+printf '2,乙\r\n4,丁\r\n' >"$tmp/work/上月.csv"
+args=(absent 本月.csv 上月.csv --count 2 --key1 F1 --key2 F1 --columns A.F1,A.F2 --quiet)
 (cd "$tmp/work" && "$linux_cli" "${args[@]}" -o linux.csv)
 (cd "$tmp/work" && "${run[@]}" 'C:\Program Files\Quillex\quillex-cli.exe' "${args[@]}" -o 新客户.csv)
 cmp "$tmp/work/linux.csv" "$tmp/work/新客户.csv" || fail "the installed quillex-cli.exe differs"

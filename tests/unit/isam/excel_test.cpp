@@ -104,12 +104,15 @@ TEST(Excel, TemplateGetsTheResultAsSecondSheetAndKeepsItsOtherParts) {
     excel12::WorkbookListing listing;
     ASSERT_TRUE(excel12::listWorkbook(qx::os::utf8(file), listing, error)) << error;
     EXPECT_EQ(listing.sheets, (std::vector<std::string>{"结果见表二"}));
-    auto cells = excel12::openSheet(qx::os::utf8(file), "结果见表二", error);
-    ASSERT_TRUE(cells) << error;
-    std::vector<excel::Cell> row;
-    ASSERT_TRUE(cells->rewind(error));
-    ASSERT_TRUE(cells->nextRow(row, error));
-    EXPECT_EQ(row.at(0).text, "结果请见表二");
+    {
+        // Read and closed again: Windows replaces no file that is open.
+        auto cells = excel12::openSheet(qx::os::utf8(file), "结果见表二", error);
+        ASSERT_TRUE(cells) << error;
+        std::vector<excel::Cell> row;
+        ASSERT_TRUE(cells->rewind(error));
+        ASSERT_TRUE(cells->nextRow(row, error));
+        EXPECT_EQ(row.at(0).text, "结果请见表二");
+    }
 
     // The same bytes every time.
     auto before = zipParts(file);

@@ -68,7 +68,9 @@ TEST(ScratchFolder, TheNextRunRemovesOnlyWhatEndedRunsLeft) {
     writeFile(tmp / "qx-run-444", "a file");
     fs::create_directory(tmp / "mine");
     writeFile(tmp / "mine" / ".run", "");
-    fs::create_directory_symlink(tmp / "mine", tmp / "qx-run-555");
+    // (A link needs a right on Windows that a user may not have.)
+    std::error_code linkError;
+    fs::create_directory_symlink(tmp / "mine", tmp / "qx-run-555", linkError);
 
     auto next = ScratchFolder::make("qx-run", error);
     ASSERT_TRUE(next) << error;
@@ -80,7 +82,7 @@ TEST(ScratchFolder, TheNextRunRemovesOnlyWhatEndedRunsLeft) {
     EXPECT_TRUE(fs::exists(tmp / "qx-run-abc" / ".run"));
     EXPECT_TRUE(fs::exists(tmp / "qx-run-444"));
     EXPECT_TRUE(fs::exists(tmp / "mine" / ".run"));
-    EXPECT_TRUE(fs::is_symlink(tmp / "qx-run-555"));
+    EXPECT_TRUE(linkError || fs::is_symlink(tmp / "qx-run-555"));
 
     fs::path ended = living->path();
     living.reset();
