@@ -14,10 +14,13 @@ scripts/package windows >/dev/null
 echo "windows: built in $(($(date +%s) - start)) s"
 # One Wine server for the whole run: a test that starts while the last one's server is shutting
 # down fails at once.
-scripts/windows/wine-run cmd /c exit 0
+# Wine's own services start with the server and keep the descriptors they are given: they are
+# started here with none of the tests' output pipes, which CTest would otherwise wait on.
 prefix="$PWD/build/windows/wine"
+scripts/windows/wine-run cmd /c exit 0 </dev/null >/dev/null 2>&1
 WINEPREFIX="$prefix" wineserver -w
-WINEPREFIX="$prefix" wineserver -p &
+WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1 &
+scripts/windows/wine-run cmd /c exit 0 </dev/null >/dev/null 2>&1
 trap 'WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true' EXIT
 ctest --test-dir build/windows --output-on-failure -j2 --timeout 900
 tests/windows/lines_same.sh build/release/quillex-lines build/windows/quillex-lines.exe
