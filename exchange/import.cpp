@@ -69,14 +69,15 @@ bool runImport(const store::Session& session, store::Flavour flavour, const std:
         ok = o.ok;
         why = o.message;
     }
-    // The step is taken back while the notice is up: the notice's next piece of work would
-    // start it afresh, and forget that this one was cancelled.
-    if (session.busy.cancelled()) {
-        if (ok || created) undoRead(session, flavour, table, created);
+    // A cancelled step is taken back while the notice is up: the notice's next piece of work
+    // would start it afresh, and forget that this one was cancelled.
+    auto takeBack = [&](bool undo) {
+        if (undo) undoRead(session, flavour, table, created);
         busy.close();
         session.messages.show(work::kCancelled);
         return false;
-    }
+    };
+    if (session.busy.cancelled()) return takeBack(ok || created);
     if (!ok) {
         busy.close();
         // The design's message, and under it why: a damaged file, a sheet too wide, ...
@@ -89,12 +90,7 @@ bool runImport(const store::Session& session, store::Flavour flavour, const std:
     std::string compactWhy;
     if (session.database.compact(session.database.path(flavour), {}, false, &compactWhy) !=
         store::kCompactDone) {
-        if (session.busy.cancelled()) {
-            undoRead(session, flavour, table, created);
-            busy.close();
-            session.messages.show(work::kCancelled);
-            return false;
-        }
+        if (session.busy.cancelled()) return takeBack(true);
         busy.close();
         session.messages.show(std::string(kCompactFailed) + compactWhy);
     }
