@@ -142,24 +142,44 @@ class RecordReader {
     // The next record; false at the end. Fields are UTF-8; an empty field is nullopt.
     bool next(std::vector<std::optional<std::string>>& fields, std::string& error) {
         fields.clear();
+        return walk(error, [&](std::string_view field) {
+            if (field.empty())
+                fields.emplace_back(std::nullopt);
+            else
+                fields.emplace_back(std::string(field));
+        });
+    }
+
+    // The next record's length in characters of each field, as next() would give them, without
+    // making the fields; false at the end.
+    bool measure(std::vector<std::size_t>& lengths, std::string& error) {
+        lengths.clear();
+        return walk(error,
+                    [&](std::string_view field) { lengths.push_back(jet::codePointCount(field)); });
+    }
+
+  private:
+    // Reads the next record and gives each of its fields to `take`; false at the end.
+    template <typename Take>
+    bool walk(std::string& error, Take take) {
         if (!readRecord(raw_, error)) return false;
         if (charset_ != "UTF-8") converted_ = os::toUtf8(raw_, charset_.c_str());
         std::string_view text = charset_ == "UTF-8" ? std::string_view(raw_) : converted_;
         const std::size_t n = text.size();
         std::size_t i = 0;
         for (;;) {
-            std::string field;
-            bool wasQuoted = false, more = false;
+            bool more = false;
             if (i < n && text[i] == '"') {
                 // Quoted: doubled quotes are one; what follows the closing quote up to the
                 // delimiter belongs to the field too, a quote there included.
-                bool quoted = wasQuoted = true;
+                quotedField_.clear();
+                bool quoted = true;
                 for (++i; i < n;) {
                     char c = text[i];
                     if (quoted) {
                         if (c == '"') {
                             if (i + 1 < n && text[i + 1] == '"') {
-                                field += '"';
+                                quotedField_ += '"';
                                 i += 2;
                             } else {
                                 quoted = false;
@@ -171,33 +191,22 @@ class RecordReader {
                         more = true;
                         break;
                     }
-                    field += c;
+                    quotedField_ += c;
                     ++i;
                 }
+                take(std::string_view(quotedField_));
             } else {
                 // Plain: up to the next delimiter, quotes inside taken as they are.
                 std::size_t j = text.find(delimiter_, i);
                 more = j != std::string_view::npos;
                 if (!more) j = n;
-                field.assign(text.substr(i, j - i));
+                take(text.substr(i, j - i));
                 i = j;
             }
-            push(fields, field, wasQuoted);
             if (!more) break;
             i += delimiter_.size();
         }
         return true;
-    }
-
-  private:
-    static void push(std::vector<std::optional<std::string>>& fields, std::string& field,
-                     bool& wasQuoted) {
-        if (field.empty())
-            fields.emplace_back(std::nullopt);
-        else
-            fields.emplace_back(std::move(field));
-        field.clear();
-        wasQuoted = false;
     }
 
     // The next chunk of the file into the buffer; false at its end.
@@ -248,7 +257,7 @@ class RecordReader {
     std::string buffer_;
     std::size_t at_ = 0;
     std::uintmax_t size_ = 0, consumed_ = 0;
-    std::string raw_, converted_;
+    std::string raw_, converted_, quotedField_;
 };
 
 class TextRows : public RowSource {
@@ -346,13 +355,18 @@ std::unique_ptr<RowSource> TextDriver::readTable(const ExternalClause& db, const
         error = "无法打开文本文件“" + os::utf8(file) + "”";
         return nullptr;
     }
-    std::vector<std::optional<std::string>> fields;
     std::vector<std::string> headerNames;
-    std::vector<std::size_t> longest;
+    std::vector<std::size_t> longest, lengths;
     std::size_t widest = 0;
-    bool first = true;
     std::size_t records = 0;
-    while (reader->next(fields, error)) {
+    if (layout.header) {
+        std::vector<std::optional<std::string>> fields;
+        if (reader->next(fields, error)) {
+            ++records;
+            for (auto& f : fields) headerNames.push_back(f.value_or(""));
+        }
+    }
+    while (error.empty() && reader->measure(lengths, error)) {
         if (++records % 4096 == 0) {
             if (work::cancelRequested()) {
                 error = work::kCancelled;
@@ -360,17 +374,10 @@ std::unique_ptr<RowSource> TextDriver::readTable(const ExternalClause& db, const
             }
             work::reportFraction(reader->fraction() / 2);
         }
-        if (first && layout.header) {
-            for (auto& f : fields) headerNames.push_back(f.value_or(""));
-            first = false;
-            continue;
-        }
-        first = false;
-        widest = std::max(widest, fields.size());
-        if (longest.size() < fields.size()) longest.resize(fields.size());
-        for (std::size_t k = 0; k < fields.size(); ++k)
-            if (fields[k] && longest[k] <= 255)
-                longest[k] = std::max(longest[k], jet::codePointCount(*fields[k]));
+        widest = std::max(widest, lengths.size());
+        if (longest.size() < lengths.size()) longest.resize(lengths.size());
+        for (std::size_t k = 0; k < lengths.size(); ++k)
+            longest[k] = std::max(longest[k], lengths[k]);
     }
     if (!error.empty()) return nullptr;
 
@@ -394,14 +401,24 @@ std::unique_ptr<RowSource> TextDriver::readTable(const ExternalClause& db, const
 
 namespace {
 
-std::string csvField(const std::string& s) {
-    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-    std::string out = "\"";
+// `s` as a csv field: quoted, its quotes doubled, when it holds a comma, a quote or a line break.
+void appendCsvField(std::string& out, std::string_view s) {
+    if (s.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += s;
+        return;
+    }
+    out += '"';
     for (char c : s) {
         if (c == '"') out += '"';
         out += c;
     }
-    return out + "\"";
+    out += '"';
+}
+
+std::string csvField(const std::string& s) {
+    std::string out;
+    appendCsvField(out, s);
+    return out;
 }
 
 std::string fieldText(const Value& v, JetType type) {
@@ -441,13 +458,33 @@ bool writeCsv(const fs::path& file, RowSource& rows, std::string& error) {
         out << (k ? "," : "") << csvField(columns[k].name);
     out << "\r\n";
     std::vector<Value> row;
+    // Lines are gathered and written some hundred kilobytes at a time.
+    std::string lines;
+    constexpr std::size_t kFlushAt = std::size_t{256} << 10;
     // The errno of the first failed write, taken before anything else can change it.
     int err = 0;
     while (!err && rows.next(row)) {
-        for (std::size_t k = 0; k < columns.size(); ++k)
-            out << (k ? "," : "")
-                << csvField(k < row.size() ? fieldText(row[k], columns[k].type) : "");
-        out << "\r\n";
+        for (std::size_t k = 0; k < columns.size(); ++k) {
+            if (k) lines += ',';
+            if (k >= row.size() || row[k].isNull()) continue;
+            const Value& v = row[k];
+            JetType type = columns[k].type;
+            bool plain = (v.kind == Value::Kind::Text || v.kind == Value::Kind::Blob) &&
+                         type != JetType::DateTime && type != JetType::Bit;
+            if (plain)
+                appendCsvField(lines, v.text);  // as fieldText gives it, without a copy
+            else
+                appendCsvField(lines, fieldText(v, type));
+        }
+        lines += "\r\n";
+        if (lines.size() >= kFlushAt) {
+            out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+            lines.clear();
+            if (!out) err = errno ? errno : EIO;
+        }
+    }
+    if (!err && !lines.empty()) {
+        out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
         if (!out) err = errno ? errno : EIO;
     }
     out.close();
