@@ -8,43 +8,11 @@
 #include <string_view>
 
 #include "platform/jet/functions.h"
+#include "platform/jet/sums.h"
 
 namespace qx::jet {
 
 namespace {
-
-// Sums as Jet gives them. Whole numbers add exactly; values of at most four decimal places (the
-// scale of Currency, and every amount of money) add exactly on that scale, so that ten times
-// 0.1 is 1; anything else adds as doubles, with the rounding error carried along.
-struct SumState {
-    std::int64_t count;
-    __int128 whole;   // the sum while every value is a whole number
-    __int128 scaled;  // the sum in ten-thousandths while every value has four decimals at most
-    double sum, carry;
-    bool fractional, inexact, failed;
-};
-
-constexpr double kScale = 10000.0;
-constexpr double kExactLimit = 9007199254740992.0;  // 2^53
-
-void addDouble(SumState& s, double d) {
-    // Neumaier's compensated summation.
-    double t = s.sum + d;
-    s.carry += std::fabs(s.sum) >= std::fabs(d) ? (s.sum - t) + d : (d - t) + s.sum;
-    s.sum = t;
-}
-
-void addFraction(SumState& s, double d) {
-    s.fractional = true;
-    if (!s.inexact) {
-        double r = std::nearbyint(d * kScale);
-        if (std::fabs(r) < kExactLimit && r / kScale == d)
-            s.scaled += static_cast<__int128>(static_cast<std::int64_t>(r));
-        else
-            s.inexact = true;
-    }
-    addDouble(s, d);
-}
 
 // SQLite's aggregate memory is aligned for 8 bytes only: the state sits at the next multiple
 // of its own alignment within it.
@@ -66,10 +34,7 @@ void sumStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
         case SQLITE_NULL:
             return;
         case SQLITE_INTEGER: {
-            std::int64_t i = sqlite3_value_int64(v);
-            s->whole += i;
-            s->scaled += static_cast<__int128>(i) * 10000;
-            addDouble(*s, static_cast<double>(i));
+            addInteger(*s, sqlite3_value_int64(v));
             break;
         }
         case SQLITE_FLOAT:
@@ -89,21 +54,6 @@ void sumStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
             return sqlite3_result_error(ctx, "类型不匹配：值不是数字或日期", -1);
     }
     ++s->count;
-}
-
-// The total, or nullopt when no value was added; `whole` tells a whole-number total.
-std::optional<double> total(const SumState& s, bool& whole, std::int64_t& wholeValue) {
-    whole = false;
-    if (s.count == 0) return std::nullopt;
-    if (!s.fractional && s.whole >= INT64_MIN && s.whole <= INT64_MAX) {
-        whole = true;
-        wholeValue = static_cast<std::int64_t>(s.whole);
-        return static_cast<double>(wholeValue);
-    }
-    if (!s.inexact && s.scaled > -static_cast<__int128>(kExactLimit) &&
-        s.scaled < static_cast<__int128>(kExactLimit))
-        return static_cast<double>(static_cast<std::int64_t>(s.scaled)) / kScale;
-    return s.sum + s.carry;
 }
 
 // The group's total and how it was reached; false (Null given) when nothing was added.
@@ -135,7 +85,7 @@ void avgFinal(sqlite3_context* ctx) {
     const SumState& s = *t.state;
     long double exact =
         t.whole ? static_cast<long double>(t.wholeValue)
-        : !s.inexact && std::fabs(t.value) < kExactLimit / kScale
+        : !s.inexact && std::fabs(t.value) < kSumExactLimit / kSumScale
             ? static_cast<long double>(static_cast<std::int64_t>(s.scaled)) / 10000.0L
             : static_cast<long double>(t.value);
     sqlite3_result_double(ctx, static_cast<double>(exact / static_cast<long double>(s.count)));

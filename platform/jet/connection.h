@@ -128,6 +128,9 @@ class Connection {
     static bool plainEngine();
     bool textKeyColumn(const std::string& column, const std::string& from);
     Outcome applyProbes(Plan& plan, bool& all);
+    // Fills `target` with the result of `sql` when it is a merge of identical rows the engine
+    // groups in a hash (hash_group.cpp); `done` false leaves the statement to SQLite.
+    Outcome insertGrouped(const std::string& sql, const std::string& target, bool& done);
     static bool mayUseIndexes(const Plan& plan, bool allProbed);
     std::string deferredIndexSql(const std::string& sql) const;
     Outcome makeDeferredIndexes();

@@ -18,6 +18,8 @@ std::uint64_t mix(std::uint64_t h) {
     return h ^ (h >> 29);
 }
 
+}  // namespace
+
 std::uint64_t hashBytes(std::string_view k) {
     const char* p = k.data();
     std::size_t n = k.size(), i = 0;
@@ -35,6 +37,8 @@ std::uint64_t hashBytes(std::string_view k) {
     h ^= h >> 32;
     return h * 0xD6E8FEB86659FD93ull;
 }
+
+namespace {
 
 std::string_view textOf(sqlite3_value* v) {
     const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v));

@@ -23,6 +23,9 @@ namespace qx::jet {
 // `s` is not well-formed UTF-8.
 bool foldWellFormed(std::string_view s, std::string& out);
 
+// A hash of a key's bytes, spread over all 64 bits.
+std::uint64_t hashBytes(std::string_view k);
+
 class KeySet {
   public:
     enum class Found { No, Yes, AskEngine };

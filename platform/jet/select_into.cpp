@@ -255,7 +255,9 @@ Outcome Connection::selectIntoTable(const Plan& plan) {
     for (int i : unknown) untyped[static_cast<std::size_t>(i)].type = JetType::Binary;
     Outcome o = runSql(createTableSql(target, untyped));
     if (!o.ok) return o;
-    o = runSql("INSERT INTO " + target + " " + plan.sql);
+    bool grouped = false;
+    if (!plain_) o = insertGrouped(plan.sql, target, grouped);
+    if (o.ok && !grouped) o = runSql("INSERT INTO " + target + " " + plan.sql);
     if (!o.ok || unknown.empty()) return o;
 
     Statement scan;

@@ -1,0 +1,535 @@
+// A statement's GROUP BY of one text column of one table, with Count(*) and Jet's Sum of one
+// column: the groups gathered in one pass over a hash of the column's values with their case
+// folded, then put in the order SQLite's sorter gives them, instead of sorting every row. Each
+// group shows the text of its first row, as SQLite's (stable) sort does. Whatever this way does
+// not cover as SQLite does (a value that is not text, a text that is not well-formed UTF-8, an
+// amount that is not a number, more groups than the budget) leaves the statement to SQLite.
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "platform/jet/engine_sqlite.h"
+#include "platform/jet/key_sets.h"
+#include "platform/jet/sums.h"
+#include "platform/jet/text.h"
+#include "platform/os/memory.h"
+#include "platform/work/progress.h"
+
+namespace qx::jet {
+
+namespace {
+
+// The memory the groups may take, and what a row may need of it at most (a group of its own:
+// the group, two slots of the table, its key and its text).
+constexpr std::size_t kGroupBudget = std::size_t{256} << 20;
+constexpr std::size_t kBytesPerRow = 80;
+
+// SELECT "k", count(*) AS "n" FROM "t" GROUP BY "k", or with jet_sum("v") AS "s" before the
+// count: the statements of the merges of identical rows, as the translator writes them.
+struct GroupShape {
+    std::string key, table, summed;  // SQLite's quoted names
+};
+
+class Reader {
+  public:
+    explicit Reader(std::string_view s) : s_(s) {}
+    bool word(std::string_view w) {
+        if (s_.substr(at_, w.size()) != w) return false;
+        at_ += w.size();
+        return true;
+    }
+    // A double-quoted name ("" inside for a quote), quotes included.
+    std::optional<std::string> quoted() {
+        if (at_ >= s_.size() || s_[at_] != '"') return std::nullopt;
+        std::size_t i = at_ + 1;
+        for (; i < s_.size(); ++i) {
+            if (s_[i] != '"') continue;
+            if (i + 1 < s_.size() && s_[i + 1] == '"') {
+                ++i;
+                continue;
+            }
+            std::string q(s_.substr(at_, i + 1 - at_));
+            at_ = i + 1;
+            return q;
+        }
+        return std::nullopt;
+    }
+    bool atEnd() const { return at_ == s_.size(); }
+
+  private:
+    std::string_view s_;
+    std::size_t at_ = 0;
+};
+
+std::optional<GroupShape> groupShape(std::string_view sql) {
+    Reader r(sql);
+    GroupShape g;
+    if (!r.word("SELECT ")) return std::nullopt;
+    auto key = r.quoted();
+    if (!key || !r.word(", ")) return std::nullopt;
+    if (r.word("jet_sum(")) {
+        auto summed = r.quoted();
+        if (!summed || !r.word(") AS ") || !r.quoted() || !r.word(", ")) return std::nullopt;
+        g.summed = *summed;
+    }
+    if (!r.word("count(*) AS ") || !r.quoted() || !r.word(" FROM ")) return std::nullopt;
+    auto table = r.quoted();
+    if (!table || !r.word(" GROUP BY ")) return std::nullopt;
+    auto by = r.quoted();
+    if (!by || !r.atEnd() || !equalsNoCaseAscii(*by, *key)) return std::nullopt;
+    g.key = *key;
+    g.table = *table;
+    return g;
+}
+
+// A stored amount as jet_sum takes it: nothing for Null; false for a value it would read as
+// text (which SQLite's own way then answers, with its error where there is one).
+struct Amount {
+    enum class Kind : std::uint8_t { None, Integer, Real } kind = Kind::None;
+    std::int64_t integer = 0;
+    double real = 0;
+    bool read(sqlite3_value* v) {
+        switch (sqlite3_value_type(v)) {
+            case SQLITE_NULL:
+                kind = Kind::None;
+                return true;
+            case SQLITE_INTEGER:
+                kind = Kind::Integer;
+                integer = sqlite3_value_int64(v);
+                return true;
+            case SQLITE_FLOAT:
+                kind = Kind::Real;
+                real = sqlite3_value_double(v);
+                return true;
+            default:
+                return false;
+        }
+    }
+    void addTo(SumState& s) const {
+        if (kind == Kind::None) return;
+        if (kind == Kind::Integer)
+            addInteger(s, integer);
+        else
+            addFraction(s, real);
+        ++s.count;
+    }
+};
+
+void bindSum(sqlite3_stmt* stmt, int index, const SumState& s) {
+    bool whole;
+    std::int64_t wholeValue;
+    std::optional<double> t = total(s, whole, wholeValue);
+    if (!t)
+        sqlite3_bind_null(stmt, index);
+    else if (whole)
+        sqlite3_bind_int64(stmt, index, wholeValue);
+    else
+        sqlite3_bind_double(stmt, index, *t);
+}
+
+std::int64_t storedRows(sqlite3* db, const std::string& table) {
+    Statement stmt;
+    if (sqlite3_prepare_v2(db, ("SELECT max(_rowid_) FROM " + table).c_str(), -1, stmt.out(),
+                           nullptr) != SQLITE_OK ||
+        sqlite3_step(stmt.get()) != SQLITE_ROW)
+        return -1;
+    return sqlite3_column_int64(stmt.get(), 0);
+}
+
+// Texts kept for the whole statement, in blocks that never move.
+class Arena {
+  public:
+    const char* keep(std::string_view a, std::string_view b) {
+        std::size_t n = a.size() + b.size();
+        if (blocks_.empty() || used_ + n > blocks_.back().size) {
+            std::size_t size = std::max(kBlock, n);
+            blocks_.push_back({static_cast<char*>(os::allocateLarge(size)), size});
+            used_ = 0;
+            bytes_ += size;
+        }
+        char* at = blocks_.back().data + used_;
+        if (!a.empty()) std::memcpy(at, a.data(), a.size());
+        if (!b.empty()) std::memcpy(at + a.size(), b.data(), b.size());
+        used_ += n;
+        return at;
+    }
+    std::size_t bytes() const { return bytes_; }
+    Arena() = default;
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+    ~Arena() {
+        for (auto& b : blocks_) os::freeLarge(b.data, b.size);
+    }
+
+  private:
+    static constexpr std::size_t kBlock = std::size_t{4} << 20;
+    struct Block {
+        char* data;
+        std::size_t size;
+    };
+    std::vector<Block> blocks_;
+    std::size_t used_ = 0, bytes_ = 0;
+};
+
+// The groups met so far, found by their folded key. Memory that is new to the process costs
+// more than the work done in it: the table is made once for the rows there are, on huge pages,
+// and the keys are looked up some rows at a time, the memory they need asked for ahead.
+class Groups {
+  public:
+    struct Group {
+        std::uint64_t hash;
+        const char* folded;  // the folded key, then the first row's text where it differs
+        std::uint32_t foldedSize, shownSize;
+        std::int64_t count;
+        std::string_view key() const { return {folded, foldedSize}; }
+        std::string_view shown() const {
+            return shownSize == kSame ? key() : std::string_view(folded + foldedSize, shownSize);
+        }
+    };
+    static constexpr std::uint32_t kSame = 0xFFFFFFFFu;
+
+    explicit Groups(std::size_t rows) {
+        std::size_t slots = 1024;
+        while (slots < rows && slots < (std::size_t{1} << 26)) slots *= 2;
+        slots_.assign(slots, 0);
+        groups_.reserve(std::min<std::size_t>(rows, std::size_t{1} << 24));
+    }
+
+    // The rows of a batch: each one's text and folded key (valid until the batch is taken).
+    struct Pending {
+        std::string_view text, folded;
+        std::uint64_t hash;
+    };
+    static constexpr std::size_t kBatch = 32;
+    // Finds or makes the group of each pending row, in their order; `at(i, group)` for each.
+    template <typename At>
+    void take(Pending* rows, std::size_t n, At at) {
+        for (std::size_t i = 0; i < n; ++i) {
+            rows[i].hash = hashBytes(rows[i].folded);
+            __builtin_prefetch(&slots_[rows[i].hash & (slots_.size() - 1)]);
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint64_t s = slots_[rows[i].hash & (slots_.size() - 1)];
+            if (s != 0) __builtin_prefetch(&groups_[static_cast<std::uint32_t>(s) - 1]);
+        }
+        for (std::size_t i = 0; i < n; ++i) at(i, find(rows[i]));
+    }
+    Group& operator[](std::uint32_t i) { return groups_[i]; }
+    std::size_t size() const { return groups_.size(); }
+    std::size_t bytes() const {
+        return arena_.bytes() + groups_.size() * sizeof(Group) +
+               slots_.size() * sizeof(std::uint64_t);
+    }
+
+    // The groups in the order of their folded keys (the order of compareNoCase).
+    std::vector<std::uint32_t> sorted() const {
+        struct Entry {
+            std::uint64_t first, second;  // the key's first sixteen bytes, big-endian
+            std::uint32_t group;
+        };
+        os::LargeVector<Entry> entries(groups_.size());
+        for (std::uint32_t i = 0; i < groups_.size(); ++i) {
+            std::string_view k = groups_[i].key();
+            unsigned char b[16] = {};
+            std::memcpy(b, k.data(), std::min<std::size_t>(16, k.size()));
+            std::uint64_t x = 0, y = 0;
+            for (int j = 0; j < 8; ++j) x = x << 8 | b[j];
+            for (int j = 8; j < 16; ++j) y = y << 8 | b[j];
+            entries[i] = {x, y, i};
+        }
+        // Most keys are told apart by their first sixteen bytes; the rest by the whole key.
+        auto less = [this](const Entry& a, const Entry& b) {
+            if (a.first != b.first) return a.first < b.first;
+            if (a.second != b.second) return a.second < b.second;
+            return groups_[a.group].key() < groups_[b.group].key();
+        };
+        // Both halves at once, then merged.
+        auto middle = entries.begin() + static_cast<std::ptrdiff_t>(entries.size() / 2);
+        if (entries.size() >= 65536) {
+            std::thread other([&] { std::sort(middle, entries.end(), less); });
+            std::sort(entries.begin(), middle, less);
+            other.join();
+            std::inplace_merge(entries.begin(), middle, entries.end(), less);
+        } else {
+            std::sort(entries.begin(), entries.end(), less);
+        }
+        std::vector<std::uint32_t> order(entries.size());
+        for (std::size_t i = 0; i < entries.size(); ++i) order[i] = entries[i].group;
+        return order;
+    }
+
+  private:
+    std::uint32_t find(const Pending& row) {
+        if ((groups_.size() + 1) * 2 > slots_.size()) grow();
+        const std::size_t mask = slots_.size() - 1;
+        const std::uint64_t h = row.hash, tag = h >> 32 << 32;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            std::uint64_t s = slots_[i];
+            if (s == 0) {
+                slots_[i] = tag | (groups_.size() + 1);
+                Group g{h, nullptr, static_cast<std::uint32_t>(row.folded.size()), kSame, 0};
+                bool same = row.text == row.folded;
+                g.folded = arena_.keep(row.folded, same ? std::string_view() : row.text);
+                if (!same) g.shownSize = static_cast<std::uint32_t>(row.text.size());
+                groups_.push_back(g);
+                return static_cast<std::uint32_t>(groups_.size() - 1);
+            }
+            if ((s >> 32 << 32) != tag) continue;
+            auto g = static_cast<std::uint32_t>(s) - 1;
+            if (groups_[g].key() == row.folded) return g;
+        }
+    }
+    void grow() {
+        os::LargeVector<std::uint64_t> slots(slots_.size() * 2, 0);
+        std::size_t mask = slots.size() - 1;
+        for (std::uint32_t s = 0; s < groups_.size(); ++s) {
+            std::uint64_t h = groups_[s].hash;
+            std::size_t i = h & mask;
+            while (slots[i] != 0) i = (i + 1) & mask;
+            slots[i] = (h >> 32 << 32) | (s + 1);
+        }
+        slots_.swap(slots);
+    }
+
+    Arena arena_;
+    os::LargeVector<Group> groups_;
+    // A group's index + 1 under the high half of its hash (looked at before the group itself,
+    // which is mostly in another cache line); 0 for an empty slot.
+    os::LargeVector<std::uint64_t> slots_;
+};
+
+// Rows of the scan, some thousands at a time: each one's text and folded key, copied out of
+// SQLite's rows, and its amount.
+struct Batch {
+    static constexpr std::size_t kRows = 4096;
+    struct Row {
+        std::uint32_t at, textSize, foldedSize;
+        Amount amount;
+    };
+    std::string bytes;
+    std::vector<Row> rows;
+    void add(std::string_view text, std::string_view folded, const Amount& amount) {
+        rows.push_back({static_cast<std::uint32_t>(bytes.size()),
+                        static_cast<std::uint32_t>(text.size()),
+                        static_cast<std::uint32_t>(folded.size()), amount});
+        bytes += text;
+        bytes += folded;
+    }
+    void clear() {
+        bytes.clear();
+        rows.clear();
+    }
+};
+
+// The groups and their sums, filled from batches in the order of the rows.
+struct Grouping {
+    Groups groups;
+    std::vector<SumState> sums;
+    bool summing;
+    Grouping(std::size_t rows, bool summing) : groups(rows), summing(summing) {}
+    std::size_t bytes() const { return groups.bytes() + sums.size() * sizeof(SumState); }
+    void take(const Batch& batch) {
+        Groups::Pending pending[Groups::kBatch];
+        for (std::size_t first = 0; first < batch.rows.size(); first += Groups::kBatch) {
+            std::size_t n = std::min(Groups::kBatch, batch.rows.size() - first);
+            for (std::size_t i = 0; i < n; ++i) {
+                const Batch::Row& r = batch.rows[first + i];
+                pending[i].text = {batch.bytes.data() + r.at, r.textSize};
+                pending[i].folded = {batch.bytes.data() + r.at + r.textSize, r.foldedSize};
+            }
+            groups.take(pending, n, [&](std::size_t i, std::uint32_t g) {
+                ++groups[g].count;
+                if (summing) {
+                    if (g == sums.size()) sums.emplace_back();
+                    batch.rows[first + i].amount.addTo(sums[g]);
+                }
+            });
+        }
+    }
+};
+
+// Groups the batches it is handed on a second core, while the scan reads the next one. It
+// stops taking them once the groups pass the budget.
+class GroupingThread {
+  public:
+    explicit GroupingThread(Grouping& grouping)
+        : grouping_(grouping), thread_([this] { run(); }) {}
+    ~GroupingThread() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    GroupingThread(const GroupingThread&) = delete;
+    GroupingThread& operator=(const GroupingThread&) = delete;
+
+    // Waits for the batch handed before, then hands `batch` over.
+    void hand(const Batch* batch) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return handed_ == nullptr; });
+        handed_ = batch;
+        changed_.notify_all();
+    }
+    // Waits for the last batch handed. False when the groups went past the budget, or their
+    // memory ran out.
+    bool finish() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return handed_ == nullptr; });
+        return !givenUp_;
+    }
+    bool givenUp() const { return givenUp_.load(std::memory_order_relaxed); }
+
+  private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stop_ || handed_ != nullptr; });
+            if (stop_) return;
+            const Batch* batch = handed_;
+            lock.unlock();
+            if (!givenUp_) {
+                try {
+                    grouping_.take(*batch);
+                    if (grouping_.bytes() > kGroupBudget) givenUp_ = true;
+                } catch (...) {  // no memory for the groups: SQLite does it
+                    givenUp_ = true;
+                }
+            }
+            lock.lock();
+            handed_ = nullptr;
+            changed_.notify_all();
+        }
+    }
+
+    Grouping& grouping_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    const Batch* handed_ = nullptr;
+    bool stop_ = false;
+    std::atomic<bool> givenUp_{false};
+    std::thread thread_;
+};
+
+}  // namespace
+
+Outcome Connection::insertGrouped(const std::string& sql, const std::string& target, bool& done) {
+    done = false;
+    std::optional<GroupShape> shape = groupShape(sql);
+    if (!shape || !textKeyColumn(shape->key, shape->table)) return {true, {}};
+    const bool summing = !shape->summed.empty();
+    std::int64_t rows;
+    {
+        InternalScope scope(*this);
+        rows = storedRows(db_, shape->table);
+    }
+    // As many groups as rows, at worst: past the budget the statement is SQLite's, whose memory
+    // stays the same whatever the rows.
+    if (rows < 0 || static_cast<std::size_t>(rows) * kBytesPerRow > kGroupBudget)
+        return {true, {}};
+
+    Grouping grouping(static_cast<std::size_t>(rows), summing);
+    std::int64_t nulls = 0;
+    SumState nullSum{};
+    {
+        InternalScope scope(*this);
+        Statement scan;
+        std::string columns = shape->key + (summing ? ", " + shape->summed : std::string());
+        if (sqlite3_prepare_v2(db_, ("SELECT " + columns + " FROM " + shape->table).c_str(), -1,
+                               scan.out(), nullptr) != SQLITE_OK)
+            return {true, {}};
+        Batch batches[2];  // outlives the thread that reads them
+        GroupingThread worker(grouping);
+        int filling = 0;
+        std::string folded;
+        std::int64_t read = 0;
+        int rc;
+        while ((rc = sqlite3_step(scan.get())) == SQLITE_ROW) {
+            if (++read % 4096 == 0) {
+                if (work::cancelRequested()) return {false, work::kCancelled};
+                if (worker.givenUp()) return {true, {}};
+            }
+            Amount amount;
+            if (summing && !amount.read(sqlite3_column_value(scan.get(), 1))) return {true, {}};
+            sqlite3_value* key = sqlite3_column_value(scan.get(), 0);
+            switch (sqlite3_value_type(key)) {
+                case SQLITE_NULL:
+                    ++nulls;
+                    amount.addTo(nullSum);
+                    continue;
+                case SQLITE_TEXT:
+                    break;
+                default:
+                    return {true, {}};
+            }
+            std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(key)),
+                                  static_cast<std::size_t>(sqlite3_value_bytes(key)));
+            if (!foldWellFormed(text, folded)) return {true, {}};
+            Batch& batch = batches[filling];
+            batch.add(text, folded, amount);
+            if (batch.rows.size() == Batch::kRows) {
+                worker.hand(&batch);
+                filling ^= 1;
+                batches[filling].clear();  // taken: hand() waited for it
+            }
+        }
+        if (rc != SQLITE_DONE) return engineError();
+        worker.hand(&batches[filling]);
+        if (!worker.finish()) return {true, {}};
+    }
+    Groups& groups = grouping.groups;
+    std::vector<SumState>& sums = grouping.sums;
+    // The groups in SQLite's order: Null first, then the texts by compareNoCase.
+    std::vector<std::uint32_t> order = groups.sorted();
+    // The groups go in 64 rows to a step of the engine's statement, as a read's rows do.
+    const int columns = summing ? 3 : 2;
+    constexpr std::size_t kRowsPerStep = 64;
+    auto prepare = [&](Statement& stmt, std::size_t rowsPerStep) {
+        std::string one = summing ? "(?, ?, ?)" : "(?, ?)";
+        std::string sql = "INSERT INTO " + target + " VALUES " + one;
+        for (std::size_t r = 1; r < rowsPerStep; ++r) sql += ", " + one;
+        return sqlite3_prepare_v2(db_, sql.c_str(), -1, stmt.out(), nullptr) == SQLITE_OK;
+    };
+    Statement many, one;
+    if (!prepare(many, kRowsPerStep) || !prepare(one, 1)) return engineError();
+    auto put = [&](sqlite3_stmt* stmt) -> bool {
+        bool ok = sqlite3_step(stmt) == SQLITE_DONE;
+        sqlite3_reset(stmt);
+        return ok;
+    };
+    if (nulls > 0) {
+        sqlite3_bind_null(one.get(), 1);
+        if (summing) bindSum(one.get(), 2, nullSum);
+        sqlite3_bind_int64(one.get(), columns, nulls);
+        if (!put(one.get())) return engineError();
+    }
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i % 4096 == 4095 && work::cancelRequested()) return {false, work::kCancelled};
+        if (i + kAhead < order.size()) {
+            const auto& ahead = groups[order[i + kAhead]];
+            __builtin_prefetch(&ahead);
+            __builtin_prefetch(ahead.folded);
+        }
+        const bool batched = order.size() - i + i % kRowsPerStep >= kRowsPerStep;
+        sqlite3_stmt* stmt = batched ? many.get() : one.get();
+        const int at = batched ? static_cast<int>(i % kRowsPerStep) * columns : 0;
+        const Groups::Group& g = groups[order[i]];
+        std::string_view shown = g.shown();
+        sqlite3_bind_text(stmt, at + 1, shown.data(), static_cast<int>(shown.size()),
+                          SQLITE_STATIC);
+        if (summing) bindSum(stmt, at + 2, sums[order[i]]);
+        sqlite3_bind_int64(stmt, at + columns, g.count);
+        if ((!batched || i % kRowsPerStep == kRowsPerStep - 1) && !put(stmt))
+            return engineError();
+    }
+    done = true;
+    return {true, {}};
+}
+
+}  // namespace qx::jet
