@@ -32,6 +32,9 @@ class RowSource {
     // For such sources: the text columns whose rows also held numbers, dates or booleans; those
     // values are to be stored as text.
     virtual std::vector<bool> mixedColumns() const { return {}; }
+    // The columns as the rows showed them, once next() has returned false: a source may learn
+    // only from its rows that a Text column holds longer texts (Memo).
+    virtual std::vector<ColumnDef> columnsAtEnd() const { return columns(); }
     // How much of the source has been read, 0..1, for sources that know; -1 otherwise.
     virtual double fractionRead() const { return -1; }
 };

@@ -33,6 +33,10 @@ class ReadAhead : public RowSource {
     }
 
     const std::vector<ColumnDef>& columns() const override { return columns_; }
+    std::vector<ColumnDef> columnsAtEnd() const override {
+        std::lock_guard<std::mutex> lock(mutex_);  // the reading thread has finished with them
+        return rows_->columnsAtEnd();
+    }
     double fractionRead() const override { return fraction_; }
     std::string error() const override {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -133,7 +133,20 @@ Outcome Connection::loadTable(const ExternalSource& src, const std::string& sche
     }
     if (!rows->error().empty()) return {false, rows->error()};
     work::reportRows(count);
-    if (!late) return {true, {}};
+    if (!late) {
+        // Columns the rows turned out to need declared otherwise (long texts: Memo) are
+        // declared so now; their values are stored as they are either way.
+        std::vector<Field> final = fields;
+        bool changed = false;
+        const auto atEnd = rows->columnsAtEnd();
+        for (std::size_t k = 0; k < final.size() && k < atEnd.size(); ++k) {
+            if (atEnd[k].type == final[k].type && atEnd[k].size == final[k].size) continue;
+            final[k].type = atEnd[k].type;
+            final[k].size = atEnd[k].size;
+            changed = true;
+        }
+        return changed ? redeclare(schema, name, final) : Outcome{true, {}};
+    }
     sqlite3_finalize(stmt.release());
     return declareColumns(schema, name, *rows);
 }

@@ -9,11 +9,15 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "app/main_window.h"
 #include "app/small_windows.h"
 #include "platform/os/paths.h"
+#include "platform/work/progress.h"
 #include "unit/test_dir.h"
 
 namespace qx::app {
@@ -91,7 +95,20 @@ TEST(LongWork, TheWindowAnswersShowsProgressAndCancelsARead) {
     timer.start(20);
     std::vector<QString> statuses;
     int ticksAtStart = -1, paintsAtStart = -1;
+    // The read goes no faster than the notice can show it: each report of rows waits for the
+    // window to refresh the notice once, so that however fast the machine, the read spans
+    // several refreshes.
+    std::atomic<int> refreshes{0};
+    busy->onBegin = [&](work::Progress& progress) {
+        progress.onReport = [&](work::Progress& p) {
+            if (p.snapshot().rows <= 0) return;
+            const int seen = refreshes.load();
+            for (int i = 0; i < 2000 && refreshes.load() == seen && !p.cancelled(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        };
+    };
     busy->onRefresh = [&] {
+        ++refreshes;
         if (ticksAtStart < 0) {
             ticksAtStart = ticks;
             paintsAtStart = painted->paints;
@@ -106,6 +123,7 @@ TEST(LongWork, TheWindowAnswersShowsProgressAndCancelsARead) {
     quick.import.read->click();
     timer.stop();
     busy->onRefresh = nullptr;
+    busy->onBegin = nullptr;
 
     EXPECT_EQ(messages, std::vector<std::string>{"操作已取消"});
     EXPECT_GT(ticks - ticksAtStart, 3) << "the window's timers fired while the read ran";

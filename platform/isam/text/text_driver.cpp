@@ -142,7 +142,7 @@ class RecordReader {
     // The next record; false at the end. Fields are UTF-8; an empty field is nullopt.
     bool next(std::vector<std::optional<std::string>>& fields, std::string& error) {
         fields.clear();
-        return walk(error, [&](std::string_view field) {
+        return this->fields(error, [&](std::string_view field) {
             if (field.empty())
                 fields.emplace_back(std::nullopt);
             else
@@ -154,14 +154,18 @@ class RecordReader {
     // making the fields; false at the end.
     bool measure(std::vector<std::size_t>& lengths, std::string& error) {
         lengths.clear();
-        return walk(error,
-                    [&](std::string_view field) { lengths.push_back(jet::codePointCount(field)); });
+        return fields(error, [&](std::string_view field) { lengths.push_back(textLength(field)); });
     }
 
-  private:
-    // Reads the next record and gives each of its fields to `take`; false at the end.
+    // A field's length in characters where it may pass 255 (a text of 255 bytes has no more).
+    static std::size_t textLength(std::string_view field) {
+        return field.size() > 255 ? jet::codePointCount(field) : field.size();
+    }
+
+    // Reads the next record and gives each of its fields (UTF-8; empty for an empty one) to
+    // `take`; false at the end.
     template <typename Take>
-    bool walk(std::string& error, Take take) {
+    bool fields(std::string& error, Take take) {
         if (!readRecord(raw_, error)) return false;
         if (charset_ != "UTF-8") converted_ = os::toUtf8(raw_, charset_.c_str());
         std::string_view text = charset_ == "UTF-8" ? std::string_view(raw_) : converted_;
@@ -209,6 +213,7 @@ class RecordReader {
         return true;
     }
 
+  private:
     // The next chunk of the file into the buffer; false at its end.
     bool fill() {
         buffer_.resize(kChunk);
@@ -262,37 +267,63 @@ class RecordReader {
 
 class TextRows : public RowSource {
   public:
-    TextRows(std::unique_ptr<RecordReader> reader, std::vector<ColumnDef> columns, bool skipHeader)
-        : reader_(std::move(reader)), columns_(std::move(columns)), skipHeader_(skipHeader) {}
+    // `walked`: the columns were learnt from a walk over the records before.
+    TextRows(std::unique_ptr<RecordReader> reader, std::vector<ColumnDef> columns, bool skipHeader,
+             bool walked)
+        : reader_(std::move(reader)),
+          columns_(std::move(columns)),
+          final_(columns_),
+          skipHeader_(skipHeader),
+          walked_(walked) {}
     const std::vector<ColumnDef>& columns() const override { return columns_; }
+    // Text columns that met a text longer than 255 characters are Memo.
+    std::vector<ColumnDef> columnsAtEnd() const override { return final_; }
     std::string error() const override { return error_; }
-    // The walk that learnt the columns was the first half of the read.
-    double fractionRead() const override { return 0.5 + reader_->fraction() / 2; }
+    // A walk that learnt the columns was the first half of the read.
+    double fractionRead() const override {
+        return walked_ ? 0.5 + reader_->fraction() / 2 : reader_->fraction();
+    }
 
     bool next(std::vector<Value>& row) override {
         if (skipHeader_) {
             skipHeader_ = false;
-            if (!reader_->next(fields_, error_)) return false;
+            if (!reader_->fields(error_, [](std::string_view) {})) return false;
         }
-        if (!reader_->next(fields_, error_)) return false;
-        row.assign(columns_.size(), Value::null());
-        for (std::size_t k = 0; k < columns_.size() && k < fields_.size(); ++k) {
-            if (!fields_[k]) continue;
-            Value v = Value::ofText(*fields_[k]);
-            if (columns_[k].type == JetType::Text || columns_[k].type == JetType::Memo) {
-                row[k] = std::move(v);
-            } else if (auto converted = jet::convertValue(v, columns_[k])) {
-                row[k] = *converted;  // what does not convert stays Null, as Jet reads it
+        const std::size_t n = columns_.size();
+        if (row.size() != n) row.resize(n);
+        std::size_t k = 0;
+        bool read = reader_->fields(error_, [&](std::string_view field) {
+            if (k >= n) return;
+            Value& v = row[k];
+            const ColumnDef& c = columns_[k++];
+            if (field.empty()) {
+                v.kind = Value::Kind::Null;
+                v.text.clear();
+                return;
             }
+            if (c.type == JetType::Text || c.type == JetType::Memo) {
+                v.kind = Value::Kind::Text;
+                v.text.assign(field);  // into the room the row's value already has
+                if (c.type == JetType::Text && RecordReader::textLength(field) > 255)
+                    final_[k - 1].type = JetType::Memo;
+            } else if (auto converted = jet::convertValue(Value::ofText(std::string(field)), c)) {
+                v = std::move(*converted);
+            } else {
+                v = Value::null();  // what does not convert stays Null, as Jet reads it
+            }
+        });
+        if (!read) return false;
+        for (; k < n; ++k) {
+            row[k].kind = Value::Kind::Null;
+            row[k].text.clear();
         }
         return true;
     }
 
   private:
     std::unique_ptr<RecordReader> reader_;
-    std::vector<ColumnDef> columns_;
-    bool skipHeader_;
-    std::vector<std::optional<std::string>> fields_;
+    std::vector<ColumnDef> columns_, final_;
+    bool skipHeader_, walked_;
     std::string error_;
 };
 
@@ -318,6 +349,54 @@ std::string detectCharset(const fs::path& file) {
         carry = chunk.substr(cut);
     }
     return carry.empty() ? "UTF-8" : "GB18030";
+}
+
+// The columns of a text file without a schema.ini entry that names them, learnt from one walk
+// over its records.
+bool learnColumns(const fs::path& file, const Layout& layout, const std::string& charset,
+                  std::vector<ColumnDef>& columns, std::string& error) {
+    auto reader = std::make_unique<RecordReader>(file, layout.delimiter, charset);
+    if (!reader->ok()) {
+        error = "无法打开文本文件“" + os::utf8(file) + "”";
+        return false;
+    }
+    std::vector<std::string> headerNames;
+    std::vector<std::size_t> longest, lengths;
+    std::size_t widest = 0;
+    std::size_t records = 0;
+    if (layout.header) {
+        std::vector<std::optional<std::string>> fields;
+        if (reader->next(fields, error)) {
+            ++records;
+            for (auto& f : fields) headerNames.push_back(f.value_or(""));
+        }
+    }
+    while (error.empty() && reader->measure(lengths, error)) {
+        if (++records % 4096 == 0) {
+            if (work::cancelRequested()) {
+                error = work::kCancelled;
+                return false;
+            }
+            work::reportFraction(reader->fraction() / 2);
+        }
+        widest = std::max(widest, lengths.size());
+        if (longest.size() < lengths.size()) longest.resize(lengths.size());
+        for (std::size_t k = 0; k < lengths.size(); ++k)
+            longest[k] = std::max(longest[k], lengths[k]);
+    }
+    if (!error.empty()) return false;
+    {
+        std::size_t n = std::max({widest, headerNames.size(), std::size_t{1}});
+        for (std::size_t k = 0; k < n && k < kMaxColumns; ++k)
+            columns.push_back({k < headerNames.size() && !headerNames[k].empty()
+                                   ? headerNames[k]
+                                   : "F" + std::to_string(k + 1),
+                               JetType::Text, 255});
+    }
+    for (std::size_t k = 0; k < columns.size(); ++k)
+        if (columns[k].type == JetType::Text && k < longest.size() && longest[k] > 255)
+            columns[k].type = JetType::Memo;
+    return true;
 }
 
 }  // namespace
@@ -348,55 +427,20 @@ std::unique_ptr<RowSource> TextDriver::readTable(const ExternalClause& db, const
     }
     std::string charset = detectCharset(file);
 
-    // One walk over the records: the widest record, the longest text of each column, and the
-    // header's names.
-    auto reader = std::make_unique<RecordReader>(file, layout.delimiter, charset);
-    if (!reader->ok()) {
+    // Columns that schema.ini names are known; which of their texts are Memo the rows tell as
+    // they are read. Otherwise one walk over the records first: the widest record, the longest
+    // text of each column, and the header's names.
+    std::vector<ColumnDef> columns = layout.columns;
+    const bool walk = columns.empty();
+    if (walk && !learnColumns(file, layout, charset, columns, error)) return nullptr;
+    for (std::size_t k = 0; k < columns.size(); ++k)
+        if (columns[k].name.empty()) columns[k].name = "F" + std::to_string(k + 1);
+    auto rows = std::make_unique<RecordReader>(file, layout.delimiter, charset);
+    if (!rows->ok()) {
         error = "无法打开文本文件“" + os::utf8(file) + "”";
         return nullptr;
     }
-    std::vector<std::string> headerNames;
-    std::vector<std::size_t> longest, lengths;
-    std::size_t widest = 0;
-    std::size_t records = 0;
-    if (layout.header) {
-        std::vector<std::optional<std::string>> fields;
-        if (reader->next(fields, error)) {
-            ++records;
-            for (auto& f : fields) headerNames.push_back(f.value_or(""));
-        }
-    }
-    while (error.empty() && reader->measure(lengths, error)) {
-        if (++records % 4096 == 0) {
-            if (work::cancelRequested()) {
-                error = work::kCancelled;
-                return nullptr;
-            }
-            work::reportFraction(reader->fraction() / 2);
-        }
-        widest = std::max(widest, lengths.size());
-        if (longest.size() < lengths.size()) longest.resize(lengths.size());
-        for (std::size_t k = 0; k < lengths.size(); ++k)
-            longest[k] = std::max(longest[k], lengths[k]);
-    }
-    if (!error.empty()) return nullptr;
-
-    std::vector<ColumnDef> columns = layout.columns;
-    if (columns.empty()) {
-        std::size_t n = std::max({widest, headerNames.size(), std::size_t{1}});
-        for (std::size_t k = 0; k < n && k < kMaxColumns; ++k)
-            columns.push_back({k < headerNames.size() && !headerNames[k].empty()
-                                   ? headerNames[k]
-                                   : "F" + std::to_string(k + 1),
-                               JetType::Text, 255});
-    }
-    for (std::size_t k = 0; k < columns.size(); ++k) {
-        if (columns[k].name.empty()) columns[k].name = "F" + std::to_string(k + 1);
-        if (columns[k].type == JetType::Text && k < longest.size() && longest[k] > 255)
-            columns[k].type = JetType::Memo;
-    }
-    auto rows = std::make_unique<RecordReader>(file, layout.delimiter, charset);
-    return std::make_unique<TextRows>(std::move(rows), std::move(columns), layout.header);
+    return std::make_unique<TextRows>(std::move(rows), std::move(columns), layout.header, walk);
 }
 
 namespace {
