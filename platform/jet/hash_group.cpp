@@ -175,22 +175,37 @@ class Arena {
     std::size_t used_ = 0, bytes_ = 0;
 };
 
+// Whether two keys are the same bytes; short keys (most are) without a call.
+inline bool sameBytes(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    std::size_t n = a.size(), i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) return false;
+    }
+    for (; i < n; ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
 // The groups met so far, found by their folded key. Memory that is new to the process costs
 // more than the work done in it: the table is made once for the rows there are, on huge pages,
 // and the keys are looked up some rows at a time, the memory they need asked for ahead.
 class Groups {
   public:
     struct Group {
-        std::uint64_t hash;
         const char* folded;  // the folded key, then the first row's text where it differs
         std::uint32_t foldedSize, shownSize;
-        std::int64_t count;
+        std::uint32_t count;  // no more than the rows the budget allows
         std::string_view key() const { return {folded, foldedSize}; }
         std::string_view shown() const {
             return shownSize == kSame ? key() : std::string_view(folded + foldedSize, shownSize);
         }
     };
     static constexpr std::uint32_t kSame = 0xFFFFFFFFu;
+    static_assert(sizeof(Group) == 24);
 
     explicit Groups(std::size_t rows) {
         std::size_t slots = 1024;
@@ -228,37 +243,44 @@ class Groups {
     // The groups in the order of their folded keys (the order of compareNoCase).
     std::vector<std::uint32_t> sorted() const {
         struct Entry {
-            std::uint64_t first, second;  // the key's first sixteen bytes, big-endian
+            std::uint64_t first;   // the key's first eight bytes, big-endian
+            std::uint32_t second;  // and the four after them
             std::uint32_t group;
         };
         os::LargeVector<Entry> entries(groups_.size());
         for (std::uint32_t i = 0; i < groups_.size(); ++i) {
             std::string_view k = groups_[i].key();
-            unsigned char b[16] = {};
-            std::memcpy(b, k.data(), std::min<std::size_t>(16, k.size()));
-            std::uint64_t x = 0, y = 0;
+            unsigned char b[12] = {};
+            std::memcpy(b, k.data(), std::min<std::size_t>(12, k.size()));
+            std::uint64_t x = 0;
+            std::uint32_t y = 0;
             for (int j = 0; j < 8; ++j) x = x << 8 | b[j];
-            for (int j = 8; j < 16; ++j) y = y << 8 | b[j];
+            for (int j = 8; j < 12; ++j) y = y << 8 | b[j];
             entries[i] = {x, y, i};
         }
-        // Most keys are told apart by their first sixteen bytes; the rest by the whole key.
+        // Most keys are told apart by their first twelve bytes; the rest by the whole key.
         auto less = [this](const Entry& a, const Entry& b) {
             if (a.first != b.first) return a.first < b.first;
             if (a.second != b.second) return a.second < b.second;
             return groups_[a.group].key() < groups_[b.group].key();
         };
-        // Both halves at once, then merged.
-        auto middle = entries.begin() + static_cast<std::ptrdiff_t>(entries.size() / 2);
+        // Both halves at once, then merged into the order.
+        auto middle = entries.begin();
         if (entries.size() >= 65536) {
+            middle += static_cast<std::ptrdiff_t>(entries.size() / 2);
             std::thread other([&] { std::sort(middle, entries.end(), less); });
             std::sort(entries.begin(), middle, less);
             other.join();
-            std::inplace_merge(entries.begin(), middle, entries.end(), less);
         } else {
             std::sort(entries.begin(), entries.end(), less);
         }
-        std::vector<std::uint32_t> order(entries.size());
-        for (std::size_t i = 0; i < entries.size(); ++i) order[i] = entries[i].group;
+        std::vector<std::uint32_t> order;
+        order.reserve(entries.size());
+        auto a = entries.begin(), b = middle;
+        while (a != middle || b != entries.end()) {
+            bool fromB = a == middle || (b != entries.end() && less(*b, *a));
+            order.push_back((fromB ? b++ : a++)->group);
+        }
         return order;
     }
 
@@ -271,7 +293,7 @@ class Groups {
             std::uint64_t s = slots_[i];
             if (s == 0) {
                 slots_[i] = tag | (groups_.size() + 1);
-                Group g{h, nullptr, static_cast<std::uint32_t>(row.folded.size()), kSame, 0};
+                Group g{nullptr, static_cast<std::uint32_t>(row.folded.size()), kSame, 0};
                 bool same = row.text == row.folded;
                 g.folded = arena_.keep(row.folded, same ? std::string_view() : row.text);
                 if (!same) g.shownSize = static_cast<std::uint32_t>(row.text.size());
@@ -280,14 +302,14 @@ class Groups {
             }
             if ((s >> 32 << 32) != tag) continue;
             auto g = static_cast<std::uint32_t>(s) - 1;
-            if (groups_[g].key() == row.folded) return g;
+            if (sameBytes(groups_[g].key(), row.folded)) return g;
         }
     }
     void grow() {
         os::LargeVector<std::uint64_t> slots(slots_.size() * 2, 0);
         std::size_t mask = slots.size() - 1;
         for (std::uint32_t s = 0; s < groups_.size(); ++s) {
-            std::uint64_t h = groups_[s].hash;
+            std::uint64_t h = hashBytes(groups_[s].key());
             std::size_t i = h & mask;
             while (slots[i] != 0) i = (i + 1) & mask;
             slots[i] = (h >> 32 << 32) | (s + 1);
@@ -508,14 +530,13 @@ Outcome Connection::insertGrouped(const std::string& sql, const std::string& tar
         sqlite3_bind_int64(one.get(), columns, nulls);
         if (!put(one.get())) return engineError();
     }
+    // The groups are asked for some rows ahead, their texts (found in the groups asked for
+    // before) fewer rows ahead.
     constexpr std::size_t kAhead = 8;
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (i % 4096 == 4095 && work::cancelRequested()) return {false, work::kCancelled};
-        if (i + kAhead < order.size()) {
-            const auto& ahead = groups[order[i + kAhead]];
-            __builtin_prefetch(&ahead);
-            __builtin_prefetch(ahead.folded);
-        }
+        if (i + 2 * kAhead < order.size()) __builtin_prefetch(&groups[order[i + 2 * kAhead]]);
+        if (i + kAhead < order.size()) __builtin_prefetch(groups[order[i + kAhead]].folded);
         const bool batched = order.size() - i + i % kRowsPerStep >= kRowsPerStep;
         sqlite3_stmt* stmt = batched ? many.get() : one.get();
         const int at = batched ? static_cast<int>(i % kRowsPerStep) * columns : 0;
