@@ -1,14 +1,13 @@
 // A statement's GROUP BY of one text column of one table, with Count(*) and Jet's Sum of one
 // column: the groups gathered in one pass over a hash of the column's values with their case
 // folded, then put in the order SQLite's sorter gives them, instead of sorting every row. Each
-// group shows the text of its first row, as SQLite's (stable) sort does. Whatever this way does
-// not cover as SQLite does (a value that is not text, a text that is not well-formed UTF-8, an
-// amount that is not a number, more groups than the budget) leaves the statement to SQLite.
+// group shows the text of its first row, as SQLite's sort does while the rows fit in its memory
+// (past that it merges runs of rows, and which of the texts that differ in case alone it keeps
+// depends on how many cores share the work). Whatever this way does not cover as SQLite does (a
+// value that is not text, a text that is not well-formed UTF-8, an amount that is not a number,
+// more groups than the budget) leaves the statement to SQLite.
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -354,7 +353,18 @@ struct Grouping {
     bool summing;
     Grouping(std::size_t rows, bool summing) : groups(rows), summing(summing) {}
     std::size_t bytes() const { return groups.bytes() + sums.size() * sizeof(SumState); }
-    void take(const Batch& batch) {
+    // False when there was no memory for the groups.
+    bool take(const Batch& batch) {
+        try {
+            takeRows(batch);
+            return true;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+
+  private:
+    void takeRows(const Batch& batch) {
         Groups::Pending pending[Groups::kBatch];
         for (std::size_t first = 0; first < batch.rows.size(); first += Groups::kBatch) {
             std::size_t n = std::min(Groups::kBatch, batch.rows.size() - first);
@@ -372,70 +382,6 @@ struct Grouping {
             });
         }
     }
-};
-
-// Groups the batches it is handed on a second core, while the scan reads the next one. It
-// stops taking them once the groups pass the budget.
-class GroupingThread {
-  public:
-    explicit GroupingThread(Grouping& grouping)
-        : grouping_(grouping), thread_([this] { run(); }) {}
-    ~GroupingThread() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-    GroupingThread(const GroupingThread&) = delete;
-    GroupingThread& operator=(const GroupingThread&) = delete;
-
-    // Waits for the batch handed before, then hands `batch` over.
-    void hand(const Batch* batch) {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return handed_ == nullptr; });
-        handed_ = batch;
-        changed_.notify_all();
-    }
-    // Waits for the last batch handed. False when the groups went past the budget, or their
-    // memory ran out.
-    bool finish() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return handed_ == nullptr; });
-        return !givenUp_;
-    }
-    bool givenUp() const { return givenUp_.load(std::memory_order_relaxed); }
-
-  private:
-    void run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return stop_ || handed_ != nullptr; });
-            if (stop_) return;
-            const Batch* batch = handed_;
-            lock.unlock();
-            if (!givenUp_) {
-                try {
-                    grouping_.take(*batch);
-                    if (grouping_.bytes() > kGroupBudget) givenUp_ = true;
-                } catch (...) {  // no memory for the groups: SQLite does it
-                    givenUp_ = true;
-                }
-            }
-            lock.lock();
-            handed_ = nullptr;
-            changed_.notify_all();
-        }
-    }
-
-    Grouping& grouping_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    const Batch* handed_ = nullptr;
-    bool stop_ = false;
-    std::atomic<bool> givenUp_{false};
-    std::thread thread_;
 };
 
 }  // namespace
@@ -465,16 +411,14 @@ Outcome Connection::insertGrouped(const std::string& sql, const std::string& tar
         if (sqlite3_prepare_v2(db_, ("SELECT " + columns + " FROM " + shape->table).c_str(), -1,
                                scan.out(), nullptr) != SQLITE_OK)
             return {true, {}};
-        Batch batches[2];  // outlives the thread that reads them
-        GroupingThread worker(grouping);
-        int filling = 0;
+        Batch batch;
         std::string folded;
         std::int64_t read = 0;
         int rc;
         while ((rc = sqlite3_step(scan.get())) == SQLITE_ROW) {
             if (++read % 4096 == 0) {
                 if (work::cancelRequested()) return {false, work::kCancelled};
-                if (worker.givenUp()) return {true, {}};
+                if (grouping.bytes() > kGroupBudget) return {true, {}};
             }
             Amount amount;
             if (summing && !amount.read(sqlite3_column_value(scan.get(), 1))) return {true, {}};
@@ -492,17 +436,14 @@ Outcome Connection::insertGrouped(const std::string& sql, const std::string& tar
             std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(key)),
                                   static_cast<std::size_t>(sqlite3_value_bytes(key)));
             if (!foldWellFormed(text, folded)) return {true, {}};
-            Batch& batch = batches[filling];
             batch.add(text, folded, amount);
             if (batch.rows.size() == Batch::kRows) {
-                worker.hand(&batch);
-                filling ^= 1;
-                batches[filling].clear();  // taken: hand() waited for it
+                if (!grouping.take(batch)) return {true, {}};
+                batch.clear();
             }
         }
         if (rc != SQLITE_DONE) return engineError();
-        worker.hand(&batches[filling]);
-        if (!worker.finish()) return {true, {}};
+        if (!grouping.take(batch) || grouping.bytes() > kGroupBudget) return {true, {}};
     }
     Groups& groups = grouping.groups;
     std::vector<SumState>& sums = grouping.sums;
