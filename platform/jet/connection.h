@@ -132,6 +132,8 @@ class Connection {
     // groups in a hash (hash_group.cpp); `done` false leaves the statement to SQLite.
     Outcome insertGrouped(const std::string& sql, const std::string& target, bool& done);
     static bool mayUseIndexes(const Plan& plan, bool allProbed);
+    // Reads the database through a memory map, or with reads of the file.
+    void useMemoryMap(bool on);
     std::string deferredIndexSql(const std::string& sql) const;
     Outcome makeDeferredIndexes();
 
@@ -142,6 +144,7 @@ class Connection {
     const isam::DriverRegistry* drivers_;
     int internal_ = 0;
     bool plain_;
+    bool mapped_ = true;  // as opened
     std::unique_ptr<KeyProbes> probes_;
 };
 

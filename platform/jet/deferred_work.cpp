@@ -168,6 +168,17 @@ bool Connection::mayUseIndexes(const Plan& plan, bool allProbed) {
     return true;
 }
 
+// SQLite's own plans search B-trees (an index for every row of another table), and a memory
+// map of the database spares them a read of the file for each page they visit. The engine's
+// own passes over whole tables (a read stored, a merge or key set filled, a table exported) are
+// slower through the map on some machines (a fault for a page where a read takes many), and the
+// mapped pages count as the program's memory, growing with the database: they go without.
+void Connection::useMemoryMap(bool on) {
+    if (on == mapped_ || !db_) return;
+    InternalScope scope(*this);
+    if (runSql(on ? "PRAGMA mmap_size=2147418112" : "PRAGMA mmap_size=0").ok) mapped_ = on;
+}
+
 std::string Connection::deferredIndexSql(const std::string& sql) const {
     if (plain_ || !startsWith(sql, "CREATE INDEX ")) return sql;
     return sql + std::string(kDeferred);

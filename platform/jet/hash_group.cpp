@@ -401,6 +401,7 @@ Outcome Connection::insertGrouped(const std::string& sql, const std::string& tar
     if (rows < 0 || static_cast<std::size_t>(rows) * kBytesPerRow > kGroupBudget)
         return {true, {}};
 
+    useMemoryMap(false);  // one pass over the table
     Grouping grouping(static_cast<std::size_t>(rows), summing);
     std::int64_t nulls = 0;
     SumState nullSum{};
