@@ -277,9 +277,8 @@ Outcome Connection::run(const Plan& plan) {
         probed = plan;
         result = applyProbes(probed, allProbed);
     }
-    const bool lookups = plain_ || mayUseIndexes(plan, allProbed);
-    useMemoryMap(lookups);
-    if (result.ok && !plain_ && lookups) result = makeDeferredIndexes();
+    useMemoryMap(plain_ || searchesTables(plan, allProbed));
+    if (result.ok && !plain_ && mayUseIndexes(plan, allProbed)) result = makeDeferredIndexes();
     if (!result.ok) {
         probes_->clear();
         dropSources(plan.sources);

@@ -132,6 +132,9 @@ class Connection {
     // groups in a hash (hash_group.cpp); `done` false leaves the statement to SQLite.
     Outcome insertGrouped(const std::string& sql, const std::string& target, bool& done);
     static bool mayUseIndexes(const Plan& plan, bool allProbed);
+    // Whether SQLite's plan for the statement may search tables or indexes row by row (rather
+    // than read each table once): the memory map serves such plans.
+    static bool searchesTables(const Plan& plan, bool allProbed);
     // Reads the database through a memory map, or with reads of the file.
     void useMemoryMap(bool on);
     std::string deferredIndexSql(const std::string& sql) const;
