@@ -398,8 +398,7 @@ Outcome Connection::insertGrouped(const std::string& sql, const std::string& tar
     }
     // As many groups as rows, at worst: past the budget the statement is SQLite's, whose memory
     // stays the same whatever the rows.
-    if (rows < 0 || static_cast<std::size_t>(rows) * kBytesPerRow > kGroupBudget)
-        return {true, {}};
+    if (rows < 0 || static_cast<std::size_t>(rows) * kBytesPerRow > kGroupBudget) return {true, {}};
 
     useMemoryMap(false);  // one pass over the table
     Grouping grouping(static_cast<std::size_t>(rows), summing);
@@ -488,8 +487,7 @@ Outcome Connection::insertGrouped(const std::string& sql, const std::string& tar
                           SQLITE_STATIC);
         if (summing) bindSum(stmt, at + 2, sums[order[i]]);
         sqlite3_bind_int64(stmt, at + columns, g.count);
-        if ((!batched || i % kRowsPerStep == kRowsPerStep - 1) && !put(stmt))
-            return engineError();
+        if ((!batched || i % kRowsPerStep == kRowsPerStep - 1) && !put(stmt)) return engineError();
     }
     done = true;
     return {true, {}};
