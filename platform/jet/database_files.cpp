@@ -116,6 +116,15 @@ void bindValue(sqlite3_stmt* stmt, int index, const Value& v) {
     }
 }
 
+std::int64_t highestRowid(sqlite3* db, const std::string& from) {
+    Statement stmt;
+    if (sqlite3_prepare_v2(db, ("SELECT max(_rowid_) FROM " + from).c_str(), -1, stmt.out(),
+                           nullptr) != SQLITE_OK ||
+        sqlite3_step(stmt.get()) != SQLITE_ROW)
+        return -1;
+    return sqlite3_column_int64(stmt.get(), 0);
+}
+
 Value columnValue(sqlite3_stmt* stmt, int i) {
     return valueFromSqlite(sqlite3_column_value(stmt, i));
 }

@@ -42,6 +42,9 @@ class Statement {
 };
 
 void bindValue(sqlite3_stmt* stmt, int index, const Value& v);
+// The highest row number in `from` (a table, or a table under another name): at least the rows it
+// holds. -1 when it cannot be read.
+std::int64_t highestRowid(sqlite3* db, const std::string& from);
 Value columnValue(sqlite3_stmt* stmt, int i);
 std::string createTableSql(const std::string& quotedName, const std::vector<Field>& fields);
 

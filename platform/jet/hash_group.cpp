@@ -130,15 +130,6 @@ void bindSum(sqlite3_stmt* stmt, int index, const SumState& s) {
         sqlite3_bind_double(stmt, index, *t);
 }
 
-std::int64_t storedRows(sqlite3* db, const std::string& table) {
-    Statement stmt;
-    if (sqlite3_prepare_v2(db, ("SELECT max(_rowid_) FROM " + table).c_str(), -1, stmt.out(),
-                           nullptr) != SQLITE_OK ||
-        sqlite3_step(stmt.get()) != SQLITE_ROW)
-        return -1;
-    return sqlite3_column_int64(stmt.get(), 0);
-}
-
 // Texts kept for the whole statement, in blocks that never move.
 class Arena {
   public:
@@ -394,7 +385,7 @@ Outcome Connection::insertGrouped(const std::string& sql, const std::string& tar
     std::int64_t rows;
     {
         InternalScope scope(*this);
-        rows = storedRows(db_, shape->table);
+        rows = highestRowid(db_, shape->table);
     }
     // As many groups as rows, at worst: past the budget the statement is SQLite's, whose memory
     // stays the same whatever the rows.
