@@ -19,7 +19,8 @@ d, seed = sys.argv[1], int(sys.argv[2])
 rnd = random.Random(seed)
 # Pieces whose case varies: the same key is written in several ways that compare equal.
 pieces = ["k", "K", "ab", "AB", "Ab", "张", "三", "李", "ä", "Ä", "σ", "Σ", "д", "Д", "ａ", "Ａ",
-          "ÿ", "Ÿ", "ł", "Ł", "é", "É", "1", "2", " ", "x"]
+          "ÿ", "Ÿ", "ł", "Ł", "é", "É", "1", "2", " ", "x",
+          "客户编号前缀", "PREFIX-prefix-"]  # keys alike in more than their first twelve bytes
 def key():
     if rnd.random() < 0.08:
         return ""
