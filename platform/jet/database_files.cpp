@@ -116,6 +116,21 @@ void bindValue(sqlite3_stmt* stmt, int index, const Value& v) {
     }
 }
 
+std::string insertRowsSql(const std::string& target, std::size_t columns, std::size_t rows) {
+    std::string one = "(";
+    for (std::size_t k = 0; k < columns; ++k) one += k ? ",?" : "?";
+    one += ")";
+    std::string sql = "INSERT INTO " + target + " VALUES " + one;
+    for (std::size_t r = 1; r < rows; ++r) sql += "," + one;
+    return sql;
+}
+
+bool stepOnce(sqlite3_stmt* stmt) {
+    bool done = sqlite3_step(stmt) == SQLITE_DONE;
+    sqlite3_reset(stmt);
+    return done;
+}
+
 std::int64_t highestRowid(sqlite3* db, const std::string& from) {
     Statement stmt;
     if (sqlite3_prepare_v2(db, ("SELECT max(_rowid_) FROM " + from).c_str(), -1, stmt.out(),

@@ -55,13 +55,6 @@ bool sameName(std::string_view a, std::string_view b) {
     return asciiLower(a) == asciiLower(b);
 }
 
-// SELECT * FROM "t": a whole table read in stored order.
-bool wholeTable(const std::string& sql) {
-    static const std::string head = "SELECT * FROM \"";
-    return startsWith(sql, head) && sql.back() == '"' &&
-           sql.find('"', head.size()) == sql.size() - 1;
-}
-
 // A SELECT that reads one table straight through: no sub-select, join, list of tables or WHERE
 // (only a GROUP BY or ORDER BY may follow its table). A name that merely looks like one of those
 // words makes it seem otherwise, which costs nothing but speed.
@@ -77,6 +70,12 @@ bool onePass(const std::string& sql) {
 }
 
 }  // namespace
+
+bool readsWholeTable(const std::string& sql) {
+    static const std::string head = "SELECT * FROM \"";
+    return startsWith(sql, head) && sql.back() == '"' &&
+           sql.find('"', head.size()) == sql.size() - 1;
+}
 
 bool Connection::plainEngine() {
     const char* v = std::getenv("QX_PLAIN_ENGINE");
@@ -179,11 +178,11 @@ bool Connection::mayUseIndexes(const Plan& plan, bool allProbed) {
             return false;
         case Plan::Kind::SelectInto:
             if (plan.probeScan && allProbed) return false;
-            return !(plan.probes.empty() && wholeTable(plan.sql));
+            return !(plan.probes.empty() && readsWholeTable(plan.sql));
         case Plan::Kind::AlterColumn:  // remakes the table's indexes as they are recorded
             return false;
         case Plan::Kind::Query:
-            return !wholeTable(plan.sql);
+            return !readsWholeTable(plan.sql);
     }
     return true;
 }

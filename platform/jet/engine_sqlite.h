@@ -42,6 +42,16 @@ class Statement {
 };
 
 void bindValue(sqlite3_stmt* stmt, int index, const Value& v);
+// Rows stored by one step of an INSERT at most; each step of the engine costs about as much as
+// storing a row.
+inline constexpr std::size_t kRowsPerInsert = 64;
+// INSERT INTO target VALUES (?, …), … for `rows` rows of `columns` values.
+std::string insertRowsSql(const std::string& target, std::size_t columns, std::size_t rows);
+// Steps `stmt` through and resets it for the next values; false when it failed.
+bool stepOnce(sqlite3_stmt* stmt);
+// Whether `sql` is SELECT * FROM "t": a whole table read in stored order.
+bool readsWholeTable(const std::string& sql);
+
 // The highest row number in `from` (a table, or a table under another name): at least the rows it
 // holds. -1 when it cannot be read.
 std::int64_t highestRowid(sqlite3* db, const std::string& from);

@@ -13,8 +13,7 @@ namespace {
 
 // Rows between two looks at the step's progress and cancellation.
 constexpr std::int64_t kReportRows = 4096;
-// Rows stored by one step, and the values bound in it at most (SQLite allows 32766).
-constexpr std::size_t kBatchRows = 64;
+// The values bound in one step at most (SQLite allows 32766).
 constexpr std::size_t kBatchValues = 4096;
 
 }  // namespace
@@ -63,27 +62,19 @@ Outcome Connection::loadTable(const ExternalSource& src, const std::string& sche
 
     Statement stmt;
     auto prepareInsert = [&] {
-        std::string insert = "INSERT INTO " + target + " VALUES (";
-        for (std::size_t k = 0; k < fields.size(); ++k) insert += k ? ",?" : "?";
         sqlite3_finalize(stmt.release());
-        return sqlite3_prepare_v2(db_, (insert + ")").c_str(), -1, stmt.out(), nullptr) ==
-               SQLITE_OK;
+        return sqlite3_prepare_v2(db_, insertRowsSql(target, fields.size(), 1).c_str(), -1,
+                                  stmt.out(), nullptr) == SQLITE_OK;
     };
     if (!prepareInsert()) return engineError();
     // Rows whose columns are known from the start go in several at a time: one step of the
     // engine's statement per batch rather than per row.
     const std::size_t batch =
-        late ? 1 : std::clamp<std::size_t>(kBatchValues / fields.size(), 1, kBatchRows);
+        late ? 1 : std::clamp<std::size_t>(kBatchValues / fields.size(), 1, kRowsPerInsert);
     Statement many;
-    if (batch > 1) {
-        std::string one = "(";
-        for (std::size_t k = 0; k < fields.size(); ++k) one += k ? ",?" : "?";
-        one += ")";
-        std::string insert = "INSERT INTO " + target + " VALUES " + one;
-        for (std::size_t r = 1; r < batch; ++r) insert += "," + one;
-        if (sqlite3_prepare_v2(db_, insert.c_str(), -1, many.out(), nullptr) != SQLITE_OK)
-            return engineError();
-    }
+    if (batch > 1 && sqlite3_prepare_v2(db_, insertRowsSql(target, fields.size(), batch).c_str(),
+                                        -1, many.out(), nullptr) != SQLITE_OK)
+        return engineError();
     auto bindRow = [&](sqlite3_stmt* s, std::size_t first, const std::vector<Value>& row) {
         for (std::size_t k = 0; k < fields.size(); ++k) {
             int at = static_cast<int>(first + k + 1);
@@ -116,20 +107,17 @@ Outcome Connection::loadTable(const ExternalSource& src, const std::string& sche
         }
         if (batch == 1) {
             bindRow(stmt.get(), 0, held[0]);
-            if (sqlite3_step(stmt.get()) != SQLITE_DONE) return engineError();
-            sqlite3_reset(stmt.get());
+            if (!stepOnce(stmt.get())) return engineError();
             continue;
         }
         if (++filled < batch) continue;
         for (std::size_t r = 0; r < batch; ++r) bindRow(many.get(), r * fields.size(), held[r]);
-        if (sqlite3_step(many.get()) != SQLITE_DONE) return engineError();
-        sqlite3_reset(many.get());
+        if (!stepOnce(many.get())) return engineError();
         filled = 0;
     }
     for (std::size_t r = 0; r < filled; ++r) {
         bindRow(stmt.get(), 0, held[r]);
-        if (sqlite3_step(stmt.get()) != SQLITE_DONE) return engineError();
-        sqlite3_reset(stmt.get());
+        if (!stepOnce(stmt.get())) return engineError();
     }
     if (!rows->error().empty()) return {false, rows->error()};
     work::reportRows(count);

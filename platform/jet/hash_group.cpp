@@ -440,45 +440,49 @@ Outcome Connection::insertGrouped(const std::string& sql, const std::string& tar
     std::vector<SumState>& sums = grouping.sums;
     // The groups in SQLite's order: Null first, then the texts by compareNoCase.
     std::vector<std::uint32_t> order = groups.sorted();
-    // The groups go in 64 rows to a step of the engine's statement, as a read's rows do.
-    const int columns = summing ? 3 : 2;
-    constexpr std::size_t kRowsPerStep = 64;
-    auto prepare = [&](Statement& stmt, std::size_t rowsPerStep) {
-        std::string one = summing ? "(?, ?, ?)" : "(?, ?)";
-        std::string sql = "INSERT INTO " + target + " VALUES " + one;
-        for (std::size_t r = 1; r < rowsPerStep; ++r) sql += ", " + one;
-        return sqlite3_prepare_v2(db_, sql.c_str(), -1, stmt.out(), nullptr) == SQLITE_OK;
-    };
+    // The groups go in several to a step of the engine's statement, as a read's rows do; the
+    // Null group and those past the last full step one at a time.
+    const std::size_t columns = summing ? 3 : 2;
     Statement many, one;
-    if (!prepare(many, kRowsPerStep) || !prepare(one, 1)) return engineError();
-    auto put = [&](sqlite3_stmt* stmt) -> bool {
-        bool ok = sqlite3_step(stmt) == SQLITE_DONE;
-        sqlite3_reset(stmt);
-        return ok;
+    if (sqlite3_prepare_v2(db_, insertRowsSql(target, columns, kRowsPerInsert).c_str(), -1,
+                           many.out(), nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v2(db_, insertRowsSql(target, columns, 1).c_str(), -1, one.out(),
+                           nullptr) != SQLITE_OK)
+        return engineError();
+    auto bind = [&](sqlite3_stmt* stmt, std::size_t row, const std::string_view* shown,
+                    const SumState* sum, std::int64_t count) {
+        const int at = static_cast<int>(row * columns);
+        if (shown)
+            sqlite3_bind_text(stmt, at + 1, shown->data(), static_cast<int>(shown->size()),
+                              SQLITE_STATIC);
+        else
+            sqlite3_bind_null(stmt, at + 1);
+        if (sum) bindSum(stmt, at + 2, *sum);
+        sqlite3_bind_int64(stmt, at + static_cast<int>(columns), count);
     };
     if (nulls > 0) {
-        sqlite3_bind_null(one.get(), 1);
-        if (summing) bindSum(one.get(), 2, nullSum);
-        sqlite3_bind_int64(one.get(), columns, nulls);
-        if (!put(one.get())) return engineError();
+        bind(one.get(), 0, nullptr, summing ? &nullSum : nullptr, nulls);
+        if (!stepOnce(one.get())) return engineError();
     }
     // The groups are asked for some rows ahead, their texts (found in the groups asked for
     // before) fewer rows ahead.
     constexpr std::size_t kAhead = 8;
+    const std::size_t inFullSteps = order.size() / kRowsPerInsert * kRowsPerInsert;
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (i % 4096 == 4095 && work::cancelRequested()) return {false, work::kCancelled};
         if (i + 2 * kAhead < order.size()) __builtin_prefetch(&groups[order[i + 2 * kAhead]]);
         if (i + kAhead < order.size()) __builtin_prefetch(groups[order[i + kAhead]].folded);
-        const bool batched = order.size() - i + i % kRowsPerStep >= kRowsPerStep;
-        sqlite3_stmt* stmt = batched ? many.get() : one.get();
-        const int at = batched ? static_cast<int>(i % kRowsPerStep) * columns : 0;
         const Groups::Group& g = groups[order[i]];
-        std::string_view shown = g.shown();
-        sqlite3_bind_text(stmt, at + 1, shown.data(), static_cast<int>(shown.size()),
-                          SQLITE_STATIC);
-        if (summing) bindSum(stmt, at + 2, sums[order[i]]);
-        sqlite3_bind_int64(stmt, at + columns, g.count);
-        if ((!batched || i % kRowsPerStep == kRowsPerStep - 1) && !put(stmt)) return engineError();
+        const std::string_view shown = g.shown();
+        const SumState* sum = summing ? &sums[order[i]] : nullptr;
+        if (i < inFullSteps) {
+            bind(many.get(), i % kRowsPerInsert, &shown, sum, g.count);
+            if (i % kRowsPerInsert == kRowsPerInsert - 1 && !stepOnce(many.get()))
+                return engineError();
+        } else {
+            bind(one.get(), 0, &shown, sum, g.count);
+            if (!stepOnce(one.get())) return engineError();
+        }
     }
     done = true;
     return {true, {}};

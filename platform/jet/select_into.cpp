@@ -58,16 +58,9 @@ class StatementSource : public isam::RowSource {
 // The rows of a whole-table export ("SELECT * FROM t"): its highest row number, which a table
 // built by one statement numbers from 1 up; 0 for any other statement.
 std::int64_t exportTotal(sqlite3* db, const std::string& sql) {
-    static const std::string head = "SELECT * FROM \"";
-    if (sql.rfind(head, 0) != 0 || sql.back() != '"' ||
-        sql.find('"', head.size()) != sql.size() - 1)
-        return 0;
-    Statement stmt;
-    std::string q = "SELECT max(_rowid_) FROM " + sql.substr(head.size() - 1);
-    if (sqlite3_prepare_v2(db, q.c_str(), -1, stmt.out(), nullptr) != SQLITE_OK ||
-        sqlite3_step(stmt.get()) != SQLITE_ROW)
-        return 0;
-    return sqlite3_column_int64(stmt.get(), 0);
+    if (!readsWholeTable(sql)) return 0;
+    return std::max<std::int64_t>(
+        0, highestRowid(db, sql.substr(std::string("SELECT * FROM ").size())));
 }
 
 }  // namespace

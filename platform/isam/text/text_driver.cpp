@@ -294,8 +294,9 @@ class TextRows : public RowSource {
         std::size_t k = 0;
         bool read = reader_->fields(error_, [&](std::string_view field) {
             if (k >= n) return;
-            Value& v = row[k];
-            const ColumnDef& c = columns_[k++];
+            const std::size_t at = k++;
+            Value& v = row[at];
+            const ColumnDef& c = columns_[at];
             if (field.empty()) {
                 v.kind = Value::Kind::Null;
                 v.text.clear();
@@ -305,7 +306,7 @@ class TextRows : public RowSource {
                 v.kind = Value::Kind::Text;
                 v.text.assign(field);  // into the room the row's value already has
                 if (c.type == JetType::Text && RecordReader::textLength(field) > 255)
-                    final_[k - 1].type = JetType::Memo;
+                    final_[at].type = JetType::Memo;
             } else if (auto converted = jet::convertValue(Value::ofText(std::string(field)), c)) {
                 v = std::move(*converted);
             } else {
@@ -353,31 +354,26 @@ std::string detectCharset(const fs::path& file) {
 
 // The columns of a text file without a schema.ini entry that names them, learnt from one walk
 // over its records.
-bool learnColumns(const fs::path& file, const Layout& layout, const std::string& charset,
-                  std::vector<ColumnDef>& columns, std::string& error) {
-    auto reader = std::make_unique<RecordReader>(file, layout.delimiter, charset);
-    if (!reader->ok()) {
-        error = "无法打开文本文件“" + os::utf8(file) + "”";
-        return false;
-    }
+bool learnColumns(RecordReader& reader, const Layout& layout, std::vector<ColumnDef>& columns,
+                  std::string& error) {
     std::vector<std::string> headerNames;
     std::vector<std::size_t> longest, lengths;
     std::size_t widest = 0;
     std::size_t records = 0;
     if (layout.header) {
         std::vector<std::optional<std::string>> fields;
-        if (reader->next(fields, error)) {
+        if (reader.next(fields, error)) {
             ++records;
             for (auto& f : fields) headerNames.push_back(f.value_or(""));
         }
     }
-    while (error.empty() && reader->measure(lengths, error)) {
+    while (error.empty() && reader.measure(lengths, error)) {
         if (++records % 4096 == 0) {
             if (work::cancelRequested()) {
                 error = work::kCancelled;
                 return false;
             }
-            work::reportFraction(reader->fraction() / 2);
+            work::reportFraction(reader.fraction() / 2);
         }
         widest = std::max(widest, lengths.size());
         if (longest.size() < lengths.size()) longest.resize(lengths.size());
@@ -385,17 +381,12 @@ bool learnColumns(const fs::path& file, const Layout& layout, const std::string&
             longest[k] = std::max(longest[k], lengths[k]);
     }
     if (!error.empty()) return false;
-    {
-        std::size_t n = std::max({widest, headerNames.size(), std::size_t{1}});
-        for (std::size_t k = 0; k < n && k < kMaxColumns; ++k)
-            columns.push_back({k < headerNames.size() && !headerNames[k].empty()
-                                   ? headerNames[k]
-                                   : "F" + std::to_string(k + 1),
-                               JetType::Text, 255});
-    }
-    for (std::size_t k = 0; k < columns.size(); ++k)
-        if (columns[k].type == JetType::Text && k < longest.size() && longest[k] > 255)
-            columns[k].type = JetType::Memo;
+    std::size_t n = std::max({widest, headerNames.size(), std::size_t{1}});
+    for (std::size_t k = 0; k < n && k < kMaxColumns; ++k)
+        columns.push_back(
+            {k < headerNames.size() && !headerNames[k].empty() ? headerNames[k]
+                                                               : "F" + std::to_string(k + 1),
+             k < longest.size() && longest[k] > 255 ? JetType::Memo : JetType::Text, 255});
     return true;
 }
 
@@ -430,16 +421,24 @@ std::unique_ptr<RowSource> TextDriver::readTable(const ExternalClause& db, const
     // Columns that schema.ini names are known; which of their texts are Memo the rows tell as
     // they are read. Otherwise one walk over the records first: the widest record, the longest
     // text of each column, and the header's names.
+    auto open = [&] {
+        auto reader = std::make_unique<RecordReader>(file, layout.delimiter, charset);
+        if (!reader->ok()) {
+            error = "无法打开文本文件“" + os::utf8(file) + "”";
+            reader.reset();
+        }
+        return reader;
+    };
     std::vector<ColumnDef> columns = layout.columns;
     const bool walk = columns.empty();
-    if (walk && !learnColumns(file, layout, charset, columns, error)) return nullptr;
+    if (walk) {
+        auto walker = open();
+        if (!walker || !learnColumns(*walker, layout, columns, error)) return nullptr;
+    }
     for (std::size_t k = 0; k < columns.size(); ++k)
         if (columns[k].name.empty()) columns[k].name = "F" + std::to_string(k + 1);
-    auto rows = std::make_unique<RecordReader>(file, layout.delimiter, charset);
-    if (!rows->ok()) {
-        error = "无法打开文本文件“" + os::utf8(file) + "”";
-        return nullptr;
-    }
+    auto rows = open();
+    if (!rows) return nullptr;
     return std::make_unique<TextRows>(std::move(rows), std::move(columns), layout.header, walk);
 }
 
@@ -487,6 +486,16 @@ std::string fieldText(const Value& v, JetType type) {
     }
 }
 
+// A value as a csv field of a column of `type` shows it, after `out`; nothing for Null.
+void appendField(std::string& out, const Value& v, JetType type) {
+    if (v.isNull()) return;
+    bool stored = v.kind == Value::Kind::Text || v.kind == Value::Kind::Blob;
+    if (stored && type != JetType::DateTime && type != JetType::Bit)
+        appendCsvField(out, v.text);  // its own bytes, without a copy
+    else
+        appendCsvField(out, fieldText(v, type));
+}
+
 }  // namespace
 
 bool writeCsv(const fs::path& file, RowSource& rows, std::string& error) {
@@ -510,15 +519,7 @@ bool writeCsv(const fs::path& file, RowSource& rows, std::string& error) {
     while (!err && rows.next(row)) {
         for (std::size_t k = 0; k < columns.size(); ++k) {
             if (k) lines += ',';
-            if (k >= row.size() || row[k].isNull()) continue;
-            const Value& v = row[k];
-            JetType type = columns[k].type;
-            bool plain = (v.kind == Value::Kind::Text || v.kind == Value::Kind::Blob) &&
-                         type != JetType::DateTime && type != JetType::Bit;
-            if (plain)
-                appendCsvField(lines, v.text);  // as fieldText gives it, without a copy
-            else
-                appendCsvField(lines, fieldText(v, type));
+            if (k < row.size()) appendField(lines, row[k], columns[k].type);
         }
         lines += "\r\n";
         if (lines.size() >= kFlushAt) {
